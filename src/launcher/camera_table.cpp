@@ -1,0 +1,130 @@
+// The camera table and its setup file.
+#include <cstdio>
+#include <cstring>
+
+#include "launcher/launcher.h"
+
+namespace camsetup {
+namespace {
+
+constexpr char kSetupFileName[] = "setup.ini";
+constexpr char kProfileDefault[] = "0";
+constexpr int kPathEndLimit = 252;
+constexpr int kPidEndLimit = 253;
+constexpr std::size_t kCodeStep = 5;
+
+// Offset just past the last backslash of `path`, read by characters so that
+// the second byte of a double-byte character is never taken for one; 0 when
+// there is none.
+std::size_t FolderLength(const char* path, Platform& platform) {
+  std::size_t folder = 0;
+  std::size_t i = 0;
+  while (path[i] != '\0') {
+    if (platform.IsDBCSLeadByte(static_cast<unsigned char>(path[i])) && path[i + 1] != '\0') {
+      i += 2;
+    } else {
+      if (path[i] == '\\') folder = i + 1;
+      i += 1;
+    }
+  }
+  return folder;
+}
+
+}  // namespace
+
+FirstToken TakeFirstToken(const char* value, Platform& platform) {
+  std::size_t i = 0;
+  while (value[i] == '\'') ++i;
+  if (value[i] == '\0') return {i, 0, -1};
+  const std::size_t begin = i;
+  while (value[i] != '\0' && value[i] != '\'') {
+    i += (platform.IsDBCSLeadByte(static_cast<unsigned char>(value[i])) && value[i + 1] != '\0')
+             ? 2
+             : 1;
+  }
+  return {begin, i - begin, static_cast<int>(i) + 1};
+}
+
+int Launcher::LoadCameraTable() {
+  // Locate setup.ini beside the executable.
+  char module_path[kModulePathSize] = {};
+  const Dword written = platform_.GetModuleFileNameA(module_path, kModulePathSize);
+  module_path[kModulePathSize - 1] = '\0';
+  const std::size_t folder_length =
+      (written == 0 || written >= kModulePathSize) ? 0 : FolderLength(module_path, platform_);
+  if (folder_length == 0) {
+    // A cut path or one without a folder would point at someone else's file.
+    ShowMessage("Launcher path too long > 299 character");
+    return 0;
+  }
+  char setup_path[kModulePathSize + sizeof(kSetupFileName)];
+  std::memcpy(setup_path, module_path, folder_length);
+  std::memcpy(setup_path + folder_length, kSetupFileName, sizeof(kSetupFileName));
+
+  // Reading pass.
+  char section[32];
+  char value[kProfileValueSize];
+  char message[96];
+  char pid_texts[kMaxModels][kProfileValueSize];
+  int n = 0;
+  while (n < kMaxModels) {
+    const int k = n + 1;
+    std::snprintf(section, sizeof(section), "Camera%d", k);
+
+    value[0] = '\0';
+    platform_.GetPrivateProfileStringA(section, "Path", kProfileDefault, value,
+                                       kProfileValueSize, setup_path);
+    value[kProfileValueSize - 1] = '\0';
+    if (std::strlen(value) == 1) break;
+
+    FirstToken token = TakeFirstToken(value, platform_);
+    if (token.end_position >= kPathEndLimit) {
+      std::snprintf(message, sizeof(message), "Camera%d Path string too long > 250 character", k);
+      ShowMessage(message);
+      return 0;
+    }
+    if (folder_length + token.length >= kInstallPathSize) {
+      std::snprintf(message, sizeof(message), "Camera%d install path too long > 255 character", k);
+      ShowMessage(message);
+      return 0;
+    }
+    char* install_path = camera_table_.entries[n].install_path;
+    std::memcpy(install_path, module_path, folder_length);
+    std::memcpy(install_path + folder_length, value + token.begin, token.length);
+    install_path[folder_length + token.length] = '\0';
+
+    value[0] = '\0';
+    platform_.GetPrivateProfileStringA(section, "PID", kProfileDefault, value,
+                                       kProfileValueSize, setup_path);
+    value[kProfileValueSize - 1] = '\0';
+    token = TakeFirstToken(value, platform_);
+    if (token.end_position >= kPidEndLimit) {
+      std::snprintf(message, sizeof(message), "Camera%d PIDS string too long > 250 character", k);
+      ShowMessage(message);
+      return 0;
+    }
+    std::memcpy(pid_texts[n], value + token.begin, token.length);
+    pid_texts[n][token.length] = '\0';
+
+    n = k;
+  }
+
+  // Splitting pass: steps of five bytes, the first four of each a code.
+  // Pieces past the fiftieth have no place in the table and are dropped.
+  camera_table_.model_count = n;
+  for (int j = 0; j < n; ++j) {
+    CameraEntry& entry = camera_table_.entries[j];
+    const char* text = pid_texts[j];
+    const std::size_t length = std::strlen(text);
+    int count = 0;
+    for (std::size_t pos = 0; pos < length && count < kMaxCodes; pos += kCodeStep) {
+      const std::size_t rest = length - pos;
+      entry.product_codes[count].assign(text + pos, rest < kMaxCodeLength ? rest : kMaxCodeLength);
+      ++count;
+    }
+    entry.code_count = count;
+  }
+  return 1;
+}
+
+}  // namespace camsetup

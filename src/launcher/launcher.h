@@ -1,0 +1,117 @@
+// The launcher's shared types and its run sequence.
+//
+// The stages take no arguments and pass their data through the buffers of
+// one Launcher object; the program has one static instance, tests make
+// their own against a fake platform.
+#ifndef CAMSETUP_LAUNCHER_LAUNCHER_H_
+#define CAMSETUP_LAUNCHER_LAUNCHER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/scoped.h"
+
+namespace camsetup {
+
+inline constexpr std::size_t kArgumentTailSize = 256;   // blank + 254 bytes + NUL
+inline constexpr std::size_t kMaxTailLength = 254;
+inline constexpr std::size_t kInstallPathSize = 256;    // at most 255 characters
+inline constexpr std::size_t kModulePathSize = 300;
+inline constexpr std::size_t kProfileValueSize = 255;
+inline constexpr std::size_t kLaunchCommandSize = 820;
+inline constexpr int kMaxModels = 20;
+inline constexpr int kMaxCodes = 50;
+inline constexpr std::size_t kMaxCodeLength = 4;
+
+inline constexpr char kVendorCode[] = "5A3D";
+inline constexpr char kMessageCaption[] = "Error info";
+
+// Up to four characters of a model's PID text, stored as written.
+using ProductCode = std::string;
+
+struct CameraEntry {
+  char install_path[kInstallPathSize];  // folder with trailing backslash + Path token
+  std::int32_t code_count;              // 0 to 50
+  ProductCode product_codes[kMaxCodes];
+};
+
+struct CameraTable {
+  std::int32_t model_count;  // 0 to 20
+  CameraEntry entries[kMaxModels];
+};
+
+// The first token of a profile value, split at apostrophes.
+struct FirstToken {
+  std::size_t begin;   // offset of the token in the value
+  std::size_t length;  // bytes
+  int end_position;    // just past the closing apostrophe or the end; -1 when empty
+};
+
+// Derives the command-line tail (the arguments after the program name)
+// from the full command line. Returns a pointer into `command_line`, or to
+// an empty text.
+const char* DeriveCommandLineTail(const char* command_line, Platform& platform);
+
+// The first token of `value` with its end position.
+FirstToken TakeFirstToken(const char* value, Platform& platform);
+
+// Upper-cases `text` in place, one character of the code page at a time.
+void UpperCaseText(std::string& text, Platform& platform);
+
+// Byte index of the first occurrence of `code` in `text` that begins at a
+// character boundary, or std::string::npos.
+std::size_t FindCode(const std::string& text, const std::string& code, Platform& platform);
+
+// A code occurs in a text when its first occurrence begins past index 0.
+bool CodeOccurs(const std::string& text, const std::string& code, Platform& platform);
+
+class Launcher {
+ public:
+  explicit Launcher(Platform& platform);
+  Launcher(const Launcher&) = delete;
+  Launcher& operator=(const Launcher&) = delete;
+
+  // The run sequence: returns the process exit code, always 0.
+  int Run(const char* command_line_tail);
+
+  // The stages, in the order Run calls them.
+  void CaptureArgumentTail(const char* command_line_tail);
+  int LoadCameraTable();
+  int ScanAndLaunch();  // FindCameraInstaller, then LaunchInstaller
+  void FindCameraInstaller();
+  int LaunchInstaller();
+
+  const char* argument_tail() const { return argument_tail_; }
+  const CameraTable& camera_table() const { return camera_table_; }
+  const char* launch_command() const { return launch_command_; }
+
+ private:
+  // What the scan hands to the launch.
+  struct ScanOutcome {
+    bool set_obtained = false;
+    ScopedDevInfoList set;
+    Dword last_error = 0;
+  };
+
+  void ShowMessage(const char* text);
+  // Reads the first hardware ID of the device at `data` into a text, using
+  // and replacing `buffer` as the property read requires.
+  std::string ReadFirstHardwareId(DevInfoHandle set, DevInfoData* data,
+                                  ScopedHeapBlock& buffer);
+
+  Platform& platform_;
+  char argument_tail_[kArgumentTailSize] = {};
+  CameraTable camera_table_ = {};
+
+  // Scan-and-launch step.
+  char launch_command_[kLaunchCommandSize] = {};
+  StartupInfo startup_info_ = {};
+  ProcessInformation process_information_ = {};
+  ScanOutcome scan_;
+};
+
+}  // namespace camsetup
+
+#endif  // CAMSETUP_LAUNCHER_LAUNCHER_H_

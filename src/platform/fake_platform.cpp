@@ -1,0 +1,306 @@
+#include "platform/fake_platform.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace camsetup {
+namespace {
+
+std::string Hex(Dword value) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "0x%X", static_cast<unsigned>(value));
+  return text;
+}
+
+std::string Bool(bool value) { return value ? "TRUE" : "FALSE"; }
+
+std::string GuidText(const Guid* guid) {
+  if (guid == nullptr) return "null";
+  char text[48];
+  std::snprintf(text, sizeof(text), "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                static_cast<unsigned>(guid->data1), guid->data2, guid->data3, guid->data4[0],
+                guid->data4[1], guid->data4[2], guid->data4[3], guid->data4[4], guid->data4[5],
+                guid->data4[6], guid->data4[7]);
+  return text;
+}
+
+bool AllZero(const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  for (std::size_t i = 0; i < size; ++i) {
+    if (bytes[i] != 0) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string FakeText(const char* text) { return text == nullptr ? "null" : text; }
+
+FakeCodePage FakeCodePage::SingleByte() { return FakeCodePage(); }
+
+FakeCodePage FakeCodePage::Japanese932() {
+  FakeCodePage cp;
+  for (int b = 0x81; b <= 0x9F; ++b) cp.lead_bytes.set(b);
+  for (int b = 0xE0; b <= 0xFC; ++b) cp.lead_bytes.set(b);
+  for (int i = 0; i < 26; ++i) {
+    const char lower[] = {'\x82', static_cast<char>(0x81 + i), '\0'};
+    const char upper[] = {'\x82', static_cast<char>(0x60 + i), '\0'};
+    cp.upper[lower] = upper;
+  }
+  return cp;
+}
+
+FakePlatform::FakePlatform() = default;
+
+FakePlatform::~FakePlatform() {
+  for (auto& [block, entry] : heap_) std::free(const_cast<void*>(block));
+}
+
+void FakePlatform::SetProfile(const std::string& file, const std::string& section,
+                              const std::string& key, const std::string& value) {
+  profiles[file][section][key] = value;
+}
+
+std::string FakePlatform::BlockName(const void* block) const {
+  if (block == nullptr) return "null";
+  auto it = heap_.find(block);
+  if (it == heap_.end()) return "foreign-block";
+  return "block" + std::to_string(it->second.number);
+}
+
+const char* FakePlatform::GetCommandLineA() {
+  Log("GetCommandLineA");
+  return command_line ? command_line->c_str() : nullptr;
+}
+
+Dword FakePlatform::GetModuleFileNameA(char* filename, Dword size) {
+  // As Windows does: a path that does not fit is cut to size - 1 bytes and
+  // the call returns size.
+  Dword result;
+  if (module_path.size() >= size) {
+    if (size > 0) {
+      std::memcpy(filename, module_path.data(), size - 1);
+      filename[size - 1] = '\0';
+    }
+    last_error_ = kErrorInsufficientBuffer;
+    result = size;
+  } else {
+    std::memcpy(filename, module_path.c_str(), module_path.size() + 1);
+    result = static_cast<Dword>(module_path.size());
+  }
+  Log("GetModuleFileNameA(" + std::to_string(size) + ") -> " + std::to_string(result));
+  return result;
+}
+
+Dword FakePlatform::GetPrivateProfileStringA(const char* section, const char* key,
+                                             const char* default_value, char* returned,
+                                             Dword size, const char* file_name) {
+  Log("GetPrivateProfileStringA(" + FakeText(section) + ", " + FakeText(key) + ", " +
+      FakeText(default_value) + ", " + std::to_string(size) + ", " + FakeText(file_name) + ")");
+  std::string value = default_value;
+  auto file = profiles.find(file_name);
+  if (file != profiles.end()) {
+    auto sec = file->second.find(section);
+    if (sec != file->second.end()) {
+      auto val = sec->second.find(key);
+      if (val != sec->second.end()) value = val->second;
+    }
+  }
+  if (size == 0) return 0;
+  const std::size_t length = value.size() < size - 1 ? value.size() : size - 1;
+  std::memcpy(returned, value.data(), length);
+  returned[length] = '\0';
+  return static_cast<Dword>(length);
+}
+
+bool FakePlatform::CreateProcessA(const char* application_name, char* command_line_arg,
+                                  const void* process_attributes, const void* thread_attributes,
+                                  bool inherit_handles, Dword creation_flags,
+                                  const void* environment, const char* current_directory,
+                                  StartupInfo* startup_info,
+                                  ProcessInformation* process_information) {
+  std::string si = "null";
+  if (startup_info != nullptr) {
+    const bool rest_zero = AllZero(reinterpret_cast<const char*>(startup_info) + sizeof(Dword),
+                                   sizeof(StartupInfo) - sizeof(Dword));
+    si = "si{cb=" + std::to_string(startup_info->cb) + (rest_zero ? "}" : ", fields set}");
+  }
+  std::string pi = "null";
+  if (process_information != nullptr) {
+    pi = AllZero(process_information, sizeof(ProcessInformation)) ? "pi{0}" : "pi{set}";
+  }
+  const bool ok = !fail_create_process && command_line_arg != nullptr;
+  Log("CreateProcessA(" + FakeText(application_name) + ", " + FakeText(command_line_arg) + ", " +
+      (process_attributes ? "attrs" : "null") + ", " + (thread_attributes ? "attrs" : "null") +
+      ", " + Bool(inherit_handles) + ", " + Hex(creation_flags) + ", " +
+      (environment ? "env" : "null") + ", " + FakeText(current_directory) + ", " + si + ", " + pi +
+      ") -> " + Bool(ok));
+  if (!ok) {
+    last_error_ = create_process_error;
+    return false;
+  }
+  process_information->hProcess = &process_tag_;
+  process_information->hThread = &thread_tag_;
+  process_information->dwProcessId = 100;
+  process_information->dwThreadId = 101;
+  kernel_handles_.insert(&process_tag_);
+  kernel_handles_.insert(&thread_tag_);
+  return true;
+}
+
+static std::string HandleName(const void* handle, const void* process, const void* thread) {
+  if (handle == process) return "process";
+  if (handle == thread) return "thread";
+  return handle == nullptr ? "null" : "unknown";
+}
+
+Dword FakePlatform::WaitForSingleObject(Handle handle, Dword milliseconds) {
+  Log("WaitForSingleObject(" + HandleName(handle, &process_tag_, &thread_tag_) + ", " +
+      Hex(milliseconds) + ")");
+  return 0;
+}
+
+bool FakePlatform::CloseHandle(Handle handle) {
+  const std::string name = HandleName(handle, &process_tag_, &thread_tag_);
+  bool ok = kernel_handles_.erase(handle) == 1;
+  if ((handle == &process_tag_ && fail_close_process) ||
+      (handle == &thread_tag_ && fail_close_thread)) {
+    ok = false;
+  }
+  if (!ok) last_error_ = close_error;
+  Log("CloseHandle(" + name + ") -> " + Bool(ok));
+  return ok;
+}
+
+Dword FakePlatform::GetLastError() {
+  Log("GetLastError -> " + std::to_string(last_error_));
+  return last_error_;
+}
+
+void FakePlatform::OutputDebugStringA(const char* text) {
+  Log("OutputDebugStringA(" + FakeText(text) + ")");
+}
+
+void* FakePlatform::HeapAlloc(std::size_t bytes) {
+  const int number = ++heap_allocs_;
+  void* block = nullptr;
+  if (fail_heap_allocs.count(number) == 0) {
+    block = std::calloc(bytes == 0 ? 1 : bytes, 1);
+    if (block != nullptr) heap_[block] = {number, bytes};
+  }
+  if (static_cast<int>(heap_.size()) > max_live_heap_blocks_) {
+    max_live_heap_blocks_ = static_cast<int>(heap_.size());
+  }
+  Log("HeapAlloc(" + std::to_string(bytes) + ") -> " +
+      (block ? "block" + std::to_string(number) : std::string("null")));
+  return block;
+}
+
+void FakePlatform::HeapFree(void* block) {
+  Log("HeapFree(" + BlockName(block) + ")");
+  if (heap_.erase(block) == 1) std::free(block);
+  if (heap_free_sets_last_error) last_error_ = *heap_free_sets_last_error;
+}
+
+DevInfoHandle FakePlatform::SetupDiGetClassDevsA(const Guid* class_guid, const char* enumerator,
+                                                 Handle parent, Dword flags) {
+  DevInfoHandle set = fail_get_class_devs ? InvalidHandleValue() : &device_set_tag_;
+  Log("SetupDiGetClassDevsA(" + GuidText(class_guid) + ", " + FakeText(enumerator) + ", " +
+      (parent ? "window" : "null") + ", " + Hex(flags) + ") -> " +
+      (fail_get_class_devs ? "INVALID_HANDLE_VALUE" : "set"));
+  if (fail_get_class_devs) {
+    last_error_ = 5;
+  } else {
+    ++open_device_sets_;
+  }
+  return set;
+}
+
+bool FakePlatform::SetupDiEnumDeviceInfo(DevInfoHandle set, Dword member_index,
+                                         DevInfoData* data) {
+  bool ok = false;
+  if (set != &device_set_tag_ || data == nullptr || data->cbSize != sizeof(DevInfoData)) {
+    last_error_ = 87;  // ERROR_INVALID_PARAMETER
+  } else if (fail_enum_at_index && member_index == *fail_enum_at_index) {
+    last_error_ = fail_enum_error;
+  } else if (member_index >= devices.size()) {
+    last_error_ = kErrorNoMoreItems;
+  } else {
+    data->ClassGuid = kUsbDeviceInterfaceClass;
+    data->DevInst = member_index + 1;
+    ok = true;
+  }
+  Log("SetupDiEnumDeviceInfo(" + std::string(set == &device_set_tag_ ? "set" : "unknown") + ", " +
+      std::to_string(member_index) + ", cbSize=" + std::to_string(data ? data->cbSize : 0) +
+      ") -> " + Bool(ok));
+  return ok;
+}
+
+bool FakePlatform::SetupDiGetDeviceRegistryPropertyA(DevInfoHandle set, DevInfoData* data,
+                                                     Dword property, Dword* registry_type,
+                                                     std::uint8_t* buffer, Dword buffer_size,
+                                                     Dword* required_size) {
+  std::string line = "SetupDiGetDeviceRegistryPropertyA(" +
+                     std::string(set == &device_set_tag_ ? "set" : "unknown") + ", dev" +
+                     std::to_string(data ? static_cast<int>(data->DevInst) - 1 : -1) + ", " +
+                     std::to_string(property) + ", " + BlockName(buffer) + ", " +
+                     std::to_string(buffer_size) + ")";
+  bool ok = false;
+  const std::size_t index = data ? data->DevInst - 1 : devices.size();
+  if (set != &device_set_tag_ || index >= devices.size() || property != kSpdrpHardwareId) {
+    last_error_ = 13;  // ERROR_INVALID_DATA
+  } else if (devices[index].property_error != 0) {
+    last_error_ = devices[index].property_error;
+  } else if (devices[index].stuck_required_size) {
+    if (required_size != nullptr) *required_size = *devices[index].stuck_required_size;
+    last_error_ = kErrorInsufficientBuffer;
+  } else {
+    const std::string& value = devices[index].hardware_ids;
+    if (required_size != nullptr) *required_size = static_cast<Dword>(value.size());
+    if (registry_type != nullptr) *registry_type = 7;  // REG_MULTI_SZ
+    if (buffer_size < value.size() || (buffer == nullptr && !value.empty())) {
+      last_error_ = kErrorInsufficientBuffer;
+    } else {
+      // The caller's size must be true: a write of that many bytes has to fit.
+      auto block = heap_.find(buffer);
+      if (buffer != nullptr && (block == heap_.end() || block->second.size < buffer_size)) {
+        line += " overrun!";
+      } else {
+        if (!value.empty()) std::memcpy(buffer, value.data(), value.size());
+        ok = true;
+      }
+    }
+  }
+  Log(line + " -> " + Bool(ok));
+  return ok;
+}
+
+bool FakePlatform::SetupDiDestroyDeviceInfoList(DevInfoHandle set) {
+  const bool ok = set == &device_set_tag_ && open_device_sets_ > 0;
+  if (ok) --open_device_sets_;
+  Log("SetupDiDestroyDeviceInfoList(" + std::string(ok ? "set" : "unknown") + ")");
+  return ok;
+}
+
+int FakePlatform::MessageBoxA(Handle owner, const char* text, const char* caption, Dword type) {
+  Log("MessageBoxA(" + std::string(owner ? "window" : "null") + ", " + FakeText(text) + ", " +
+      FakeText(caption) + ", " + Hex(type) + ")");
+  messages.push_back(FakeText(text));
+  return 1;  // IDOK
+}
+
+bool FakePlatform::IsDBCSLeadByte(std::uint8_t byte) { return code_page.lead_bytes.test(byte); }
+
+void FakePlatform::CharUpperChar(char* ch, std::size_t length) {
+  if (length == 1) {
+    if (ch[0] >= 'a' && ch[0] <= 'z') ch[0] = static_cast<char>(ch[0] - 'a' + 'A');
+    return;
+  }
+  auto it = code_page.upper.find(std::string(ch, length));
+  if (it != code_page.upper.end() && it->second.size() == length) {
+    std::memcpy(ch, it->second.data(), length);
+  }
+}
+
+}  // namespace camsetup

@@ -1,0 +1,136 @@
+// An in-memory platform for the launcher's tests on Linux.
+//
+// Its state is plain data that a test sets up: the command line, the module
+// path, profile values, devices with their hardware IDs, the code page and
+// scripted failures. Every call is appended to `calls` as one line of text,
+// so a test can compare whole call sequences. The code-page queries are
+// pure functions of the code page and are not logged.
+#ifndef CAMSETUP_PLATFORM_FAKE_PLATFORM_H_
+#define CAMSETUP_PLATFORM_FAKE_PLATFORM_H_
+
+#include <bitset>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace camsetup {
+
+struct FakeDevice {
+  // The hardware-ID property as raw bytes: a multi-string with its NULs,
+  // e.g. std::string("USB\\VID_5A3D&PID_ABCD\0USB\\VID_5A3D\0\0", 34).
+  std::string hardware_ids;
+  // When non-zero, reading the property fails with this error.
+  Dword property_error = 0;
+  // When set, every read reports the buffer too small and asks for this
+  // many bytes, whatever it was given.
+  std::optional<Dword> stuck_required_size;
+};
+
+struct FakeCodePage {
+  std::bitset<256> lead_bytes;
+  // Upper-case forms beyond ASCII a-z, keyed by the character's bytes.
+  std::map<std::string, std::string> upper;
+
+  static FakeCodePage SingleByte();
+  // The lead bytes of code page 932, with its full-width a-z mapped to
+  // full-width A-Z.
+  static FakeCodePage Japanese932();
+};
+
+class FakePlatform final : public Platform {
+ public:
+  FakePlatform();
+  ~FakePlatform() override;
+
+  // ---- State ----
+  std::optional<std::string> command_line = std::string("camsetup.exe");
+  std::string module_path = "C:\\Pkg\\camsetup.exe";
+  // file -> section -> key -> value; names compare exactly.
+  std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> profiles;
+  std::vector<FakeDevice> devices;
+  FakeCodePage code_page = FakeCodePage::SingleByte();
+
+  // ---- Scripted failures ----
+  bool fail_get_class_devs = false;
+  // Enumeration fails at this member index with this error, instead of
+  // reporting the end of the list.
+  std::optional<Dword> fail_enum_at_index;
+  Dword fail_enum_error = 0;
+  // HeapAlloc calls (counted from 1) that return null.
+  std::set<int> fail_heap_allocs;
+  // HeapFree overwrites the last error, as an unrelated call may.
+  std::optional<Dword> heap_free_sets_last_error;
+  bool fail_create_process = false;
+  Dword create_process_error = 2;
+  bool fail_close_process = false;
+  bool fail_close_thread = false;
+  Dword close_error = 6;
+
+  // ---- Observations ----
+  std::vector<std::string> calls;
+  std::vector<std::string> messages;  // message texts, in order
+  int live_heap_blocks() const { return static_cast<int>(heap_.size()); }
+  int max_live_heap_blocks() const { return max_live_heap_blocks_; }
+  int open_device_sets() const { return open_device_sets_; }
+  int open_kernel_handles() const { return static_cast<int>(kernel_handles_.size()); }
+
+  // Convenience: sets a profile value of `file`.
+  void SetProfile(const std::string& file, const std::string& section, const std::string& key,
+                  const std::string& value);
+
+  // ---- Platform ----
+  const char* GetCommandLineA() override;
+  Dword GetModuleFileNameA(char* filename, Dword size) override;
+  Dword GetPrivateProfileStringA(const char* section, const char* key, const char* default_value,
+                                 char* returned, Dword size, const char* file_name) override;
+  bool CreateProcessA(const char* application_name, char* command_line,
+                      const void* process_attributes, const void* thread_attributes,
+                      bool inherit_handles, Dword creation_flags, const void* environment,
+                      const char* current_directory, StartupInfo* startup_info,
+                      ProcessInformation* process_information) override;
+  Dword WaitForSingleObject(Handle handle, Dword milliseconds) override;
+  bool CloseHandle(Handle handle) override;
+  Dword GetLastError() override;
+  void OutputDebugStringA(const char* text) override;
+  void* HeapAlloc(std::size_t bytes) override;
+  void HeapFree(void* block) override;
+  DevInfoHandle SetupDiGetClassDevsA(const Guid* class_guid, const char* enumerator, Handle parent,
+                                     Dword flags) override;
+  bool SetupDiEnumDeviceInfo(DevInfoHandle set, Dword member_index, DevInfoData* data) override;
+  bool SetupDiGetDeviceRegistryPropertyA(DevInfoHandle set, DevInfoData* data, Dword property,
+                                         Dword* registry_type, std::uint8_t* buffer,
+                                         Dword buffer_size, Dword* required_size) override;
+  bool SetupDiDestroyDeviceInfoList(DevInfoHandle set) override;
+  int MessageBoxA(Handle owner, const char* text, const char* caption, Dword type) override;
+  bool IsDBCSLeadByte(std::uint8_t byte) override;
+  void CharUpperChar(char* ch, std::size_t length) override;
+
+ private:
+  struct HeapEntry {
+    int number;
+    std::size_t size;
+  };
+  std::string BlockName(const void* block) const;
+  void Log(std::string line) { calls.push_back(std::move(line)); }
+
+  Dword last_error_ = 0;
+  std::map<const void*, HeapEntry> heap_;
+  int heap_allocs_ = 0;
+  int max_live_heap_blocks_ = 0;
+  int open_device_sets_ = 0;
+  int device_set_tag_ = 0;  // its address is the fake set handle
+  std::set<Handle> kernel_handles_;
+  int process_tag_ = 0;
+  int thread_tag_ = 0;
+};
+
+// Text of a call argument: the string, or "null".
+std::string FakeText(const char* text);
+
+}  // namespace camsetup
+
+#endif  // CAMSETUP_PLATFORM_FAKE_PLATFORM_H_

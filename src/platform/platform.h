@@ -1,0 +1,129 @@
+// The Windows operations the launcher uses, behind one interface.
+//
+// Every member keeps its Windows name and argument order. Text is 8-bit
+// ANSI text ("A" functions). The records mirror the Windows layouts field
+// for field, so the Win32 implementation can copy them across unchanged.
+#ifndef CAMSETUP_PLATFORM_PLATFORM_H_
+#define CAMSETUP_PLATFORM_PLATFORM_H_
+
+#include <cstddef>
+#include <cstdint>
+
+namespace camsetup {
+
+using Dword = std::uint32_t;
+using Handle = void*;         // process and thread handles
+using DevInfoHandle = void*;  // HDEVINFO
+
+// INVALID_HANDLE_VALUE.
+inline DevInfoHandle InvalidHandleValue() {
+  return reinterpret_cast<DevInfoHandle>(~std::uintptr_t{0});
+}
+
+struct Guid {
+  std::uint32_t data1;
+  std::uint16_t data2;
+  std::uint16_t data3;
+  std::uint8_t data4[8];
+};
+
+// SP_DEVINFO_DATA.
+struct DevInfoData {
+  Dword cbSize;
+  Guid ClassGuid;
+  Dword DevInst;
+  std::uintptr_t Reserved;
+};
+
+// STARTUPINFOA.
+struct StartupInfo {
+  Dword cb;
+  char* lpReserved;
+  char* lpDesktop;
+  char* lpTitle;
+  Dword dwX;
+  Dword dwY;
+  Dword dwXSize;
+  Dword dwYSize;
+  Dword dwXCountChars;
+  Dword dwYCountChars;
+  Dword dwFillAttribute;
+  Dword dwFlags;
+  std::uint16_t wShowWindow;
+  std::uint16_t cbReserved2;
+  std::uint8_t* lpReserved2;
+  Handle hStdInput;
+  Handle hStdOutput;
+  Handle hStdError;
+};
+
+// PROCESS_INFORMATION.
+struct ProcessInformation {
+  Handle hProcess;
+  Handle hThread;
+  Dword dwProcessId;
+  Dword dwThreadId;
+};
+
+// The fixed values used at the call sites.
+inline constexpr Guid kUsbDeviceInterfaceClass = {
+    0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+inline constexpr Dword kDigcfPresent = 0x02;
+inline constexpr Dword kDigcfDeviceInterface = 0x10;
+inline constexpr Dword kSpdrpHardwareId = 1;
+inline constexpr Dword kErrorInsufficientBuffer = 122;
+inline constexpr Dword kErrorNoMoreItems = 259;
+inline constexpr Dword kNormalPriorityClass = 0x20;
+inline constexpr Dword kInfinite = 0xFFFFFFFF;
+inline constexpr Dword kMbIconInformation = 0x40;
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Kernel.
+  virtual const char* GetCommandLineA() = 0;
+  virtual Dword GetModuleFileNameA(char* filename, Dword size) = 0;
+  virtual Dword GetPrivateProfileStringA(const char* section, const char* key,
+                                         const char* default_value, char* returned,
+                                         Dword size, const char* file_name) = 0;
+  virtual bool CreateProcessA(const char* application_name, char* command_line,
+                              const void* process_attributes, const void* thread_attributes,
+                              bool inherit_handles, Dword creation_flags,
+                              const void* environment, const char* current_directory,
+                              StartupInfo* startup_info,
+                              ProcessInformation* process_information) = 0;
+  virtual Dword WaitForSingleObject(Handle handle, Dword milliseconds) = 0;
+  virtual bool CloseHandle(Handle handle) = 0;
+  virtual Dword GetLastError() = 0;
+  virtual void OutputDebugStringA(const char* text) = 0;
+
+  // The process heap. Blocks come back zero-filled, or null on failure.
+  virtual void* HeapAlloc(std::size_t bytes) = 0;
+  virtual void HeapFree(void* block) = 0;
+
+  // Device setup.
+  virtual DevInfoHandle SetupDiGetClassDevsA(const Guid* class_guid, const char* enumerator,
+                                             Handle parent, Dword flags) = 0;
+  virtual bool SetupDiEnumDeviceInfo(DevInfoHandle set, Dword member_index,
+                                     DevInfoData* data) = 0;
+  virtual bool SetupDiGetDeviceRegistryPropertyA(DevInfoHandle set, DevInfoData* data,
+                                                 Dword property, Dword* registry_type,
+                                                 std::uint8_t* buffer, Dword buffer_size,
+                                                 Dword* required_size) = 0;
+  virtual bool SetupDiDestroyDeviceInfoList(DevInfoHandle set) = 0;
+
+  // User interface.
+  virtual int MessageBoxA(Handle owner, const char* text, const char* caption, Dword type) = 0;
+
+  // The ANSI code page of the run, fixed at start-up.
+  // True when `byte` starts a double-byte character.
+  virtual bool IsDBCSLeadByte(std::uint8_t byte) = 0;
+  // Replaces the one character at `ch` (`length` is 1, or 2 for a
+  // double-byte character) by its upper-case form of the same length.
+  virtual void CharUpperChar(char* ch, std::size_t length) = 0;
+};
+
+}  // namespace camsetup
+
+#endif  // CAMSETUP_PLATFORM_PLATFORM_H_

@@ -1,0 +1,149 @@
+// The platform operations, forwarded to Windows.
+#include "platform/win32_platform.h"
+
+#include <windows.h>
+#include <setupapi.h>
+
+#include <cstddef>
+#include <cstring>
+
+namespace camsetup {
+namespace {
+
+// The interface's records are the Windows records, field for field.
+static_assert(sizeof(Guid) == sizeof(GUID));
+static_assert(sizeof(DevInfoData) == sizeof(SP_DEVINFO_DATA));
+static_assert(offsetof(DevInfoData, DevInst) == offsetof(SP_DEVINFO_DATA, DevInst));
+static_assert(offsetof(DevInfoData, Reserved) == offsetof(SP_DEVINFO_DATA, Reserved));
+static_assert(sizeof(StartupInfo) == sizeof(STARTUPINFOA));
+static_assert(offsetof(StartupInfo, wShowWindow) == offsetof(STARTUPINFOA, wShowWindow));
+static_assert(offsetof(StartupInfo, hStdError) == offsetof(STARTUPINFOA, hStdError));
+static_assert(sizeof(ProcessInformation) == sizeof(PROCESS_INFORMATION));
+static_assert(offsetof(ProcessInformation, dwThreadId) ==
+              offsetof(PROCESS_INFORMATION, dwThreadId));
+
+template <typename To, typename From>
+To Copy(const From& from) {
+  static_assert(sizeof(To) == sizeof(From));
+  To to;
+  std::memcpy(&to, &from, sizeof(To));
+  return to;
+}
+
+}  // namespace
+
+Win32Platform::Win32Platform() : code_page_(::GetACP()) {}
+
+const char* Win32Platform::GetCommandLineA() { return ::GetCommandLineA(); }
+
+Dword Win32Platform::GetModuleFileNameA(char* filename, Dword size) {
+  return ::GetModuleFileNameA(nullptr, filename, size);
+}
+
+Dword Win32Platform::GetPrivateProfileStringA(const char* section, const char* key,
+                                              const char* default_value, char* returned,
+                                              Dword size, const char* file_name) {
+  return ::GetPrivateProfileStringA(section, key, default_value, returned, size, file_name);
+}
+
+bool Win32Platform::CreateProcessA(const char* application_name, char* command_line,
+                                   const void* process_attributes, const void* thread_attributes,
+                                   bool inherit_handles, Dword creation_flags,
+                                   const void* environment, const char* current_directory,
+                                   StartupInfo* startup_info,
+                                   ProcessInformation* process_information) {
+  STARTUPINFOA si = Copy<STARTUPINFOA>(*startup_info);
+  PROCESS_INFORMATION pi = Copy<PROCESS_INFORMATION>(*process_information);
+  const BOOL ok = ::CreateProcessA(
+      application_name, command_line,
+      static_cast<SECURITY_ATTRIBUTES*>(const_cast<void*>(process_attributes)),
+      static_cast<SECURITY_ATTRIBUTES*>(const_cast<void*>(thread_attributes)),
+      inherit_handles ? TRUE : FALSE, creation_flags, const_cast<void*>(environment),
+      current_directory, &si, &pi);
+  *process_information = Copy<ProcessInformation>(pi);
+  return ok != FALSE;
+}
+
+Dword Win32Platform::WaitForSingleObject(Handle handle, Dword milliseconds) {
+  return ::WaitForSingleObject(handle, milliseconds);
+}
+
+bool Win32Platform::CloseHandle(Handle handle) { return ::CloseHandle(handle) != FALSE; }
+
+Dword Win32Platform::GetLastError() { return ::GetLastError(); }
+
+void Win32Platform::OutputDebugStringA(const char* text) { ::OutputDebugStringA(text); }
+
+void* Win32Platform::HeapAlloc(std::size_t bytes) {
+  return ::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
+}
+
+void Win32Platform::HeapFree(void* block) { ::HeapFree(::GetProcessHeap(), 0, block); }
+
+DevInfoHandle Win32Platform::SetupDiGetClassDevsA(const Guid* class_guid, const char* enumerator,
+                                                  Handle parent, Dword flags) {
+  const GUID guid = Copy<GUID>(*class_guid);
+  return ::SetupDiGetClassDevsA(&guid, enumerator, static_cast<HWND>(parent), flags);
+}
+
+bool Win32Platform::SetupDiEnumDeviceInfo(DevInfoHandle set, Dword member_index,
+                                          DevInfoData* data) {
+  SP_DEVINFO_DATA record = Copy<SP_DEVINFO_DATA>(*data);
+  const BOOL ok = ::SetupDiEnumDeviceInfo(set, member_index, &record);
+  *data = Copy<DevInfoData>(record);
+  return ok != FALSE;
+}
+
+bool Win32Platform::SetupDiGetDeviceRegistryPropertyA(DevInfoHandle set, DevInfoData* data,
+                                                      Dword property, Dword* registry_type,
+                                                      std::uint8_t* buffer, Dword buffer_size,
+                                                      Dword* required_size) {
+  SP_DEVINFO_DATA record = Copy<SP_DEVINFO_DATA>(*data);
+  DWORD type = 0;
+  DWORD required = 0;
+  const BOOL ok = ::SetupDiGetDeviceRegistryPropertyA(set, &record, property, &type, buffer,
+                                                      buffer_size, &required);
+  // Keep the last error of the call itself for the caller.
+  const DWORD error = ::GetLastError();
+  if (registry_type != nullptr) *registry_type = type;
+  if (required_size != nullptr) *required_size = required;
+  ::SetLastError(error);
+  return ok != FALSE;
+}
+
+bool Win32Platform::SetupDiDestroyDeviceInfoList(DevInfoHandle set) {
+  return ::SetupDiDestroyDeviceInfoList(set) != FALSE;
+}
+
+int Win32Platform::MessageBoxA(Handle owner, const char* text, const char* caption, Dword type) {
+  return ::MessageBoxA(static_cast<HWND>(owner), text, caption, type);
+}
+
+bool Win32Platform::IsDBCSLeadByte(std::uint8_t byte) {
+  return ::IsDBCSLeadByteEx(code_page_, byte) != FALSE;
+}
+
+void Win32Platform::CharUpperChar(char* ch, std::size_t length) {
+  if (length == 1 && static_cast<unsigned char>(ch[0]) < 0x80) {
+    if (ch[0] >= 'a' && ch[0] <= 'z') ch[0] = static_cast<char>(ch[0] - 'a' + 'A');
+    return;
+  }
+  // Other characters go through UTF-16 and back; a form that does not
+  // round-trip to the same length leaves the character as it was.
+  WCHAR wide[2];
+  const int wide_length = ::MultiByteToWideChar(code_page_, MB_ERR_INVALID_CHARS, ch,
+                                                static_cast<int>(length), wide, 2);
+  if (wide_length <= 0) return;
+  WCHAR upper[2];
+  const int upper_length =
+      ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide, wide_length, upper, 2);
+  if (upper_length != wide_length) return;
+  char narrow[4];
+  BOOL used_default = FALSE;
+  const int narrow_length = ::WideCharToMultiByte(code_page_, 0, upper, upper_length, narrow,
+                                                  sizeof(narrow), nullptr, &used_default);
+  if (narrow_length != static_cast<int>(length) || used_default) return;
+  std::memcpy(ch, narrow, length);
+}
+
+}  // namespace camsetup

@@ -1,0 +1,46 @@
+// The platform operations, forwarded to Windows.
+#ifndef CAMSETUP_PLATFORM_WIN32_PLATFORM_H_
+#define CAMSETUP_PLATFORM_WIN32_PLATFORM_H_
+
+#include "platform/platform.h"
+
+namespace camsetup {
+
+class Win32Platform final : public Platform {
+ public:
+  // Reads the system's ANSI code page, which holds for the whole run.
+  Win32Platform();
+
+  const char* GetCommandLineA() override;
+  Dword GetModuleFileNameA(char* filename, Dword size) override;
+  Dword GetPrivateProfileStringA(const char* section, const char* key, const char* default_value,
+                                 char* returned, Dword size, const char* file_name) override;
+  bool CreateProcessA(const char* application_name, char* command_line,
+                      const void* process_attributes, const void* thread_attributes,
+                      bool inherit_handles, Dword creation_flags, const void* environment,
+                      const char* current_directory, StartupInfo* startup_info,
+                      ProcessInformation* process_information) override;
+  Dword WaitForSingleObject(Handle handle, Dword milliseconds) override;
+  bool CloseHandle(Handle handle) override;
+  Dword GetLastError() override;
+  void OutputDebugStringA(const char* text) override;
+  void* HeapAlloc(std::size_t bytes) override;
+  void HeapFree(void* block) override;
+  DevInfoHandle SetupDiGetClassDevsA(const Guid* class_guid, const char* enumerator, Handle parent,
+                                     Dword flags) override;
+  bool SetupDiEnumDeviceInfo(DevInfoHandle set, Dword member_index, DevInfoData* data) override;
+  bool SetupDiGetDeviceRegistryPropertyA(DevInfoHandle set, DevInfoData* data, Dword property,
+                                         Dword* registry_type, std::uint8_t* buffer,
+                                         Dword buffer_size, Dword* required_size) override;
+  bool SetupDiDestroyDeviceInfoList(DevInfoHandle set) override;
+  int MessageBoxA(Handle owner, const char* text, const char* caption, Dword type) override;
+  bool IsDBCSLeadByte(std::uint8_t byte) override;
+  void CharUpperChar(char* ch, std::size_t length) override;
+
+ private:
+  unsigned code_page_;
+};
+
+}  // namespace camsetup
+
+#endif  // CAMSETUP_PLATFORM_WIN32_PLATFORM_H_
