@@ -1,10 +1,15 @@
 #!/bin/sh
 # Installs what the build and the tests need on Debian 12, as root.
 # Idempotent: packages already present are not fetched again.
+#   install-deps.sh          compilers, CMake, GoogleTest, mingw-w64
+#   install-deps.sh wine     the above, and Wine with an X display for the
+#                            end-to-end tests and the demo
 set -eu
 
-packages="cmake ninja-build g++ libgtest-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686"
-for extra in "$@"; do packages="$packages $extra"; done
+packages="cmake ninja-build g++ libgtest-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686"
+if [ "${1:-}" = wine ]; then
+  packages="$packages python3 wine wine64 xvfb imagemagick locales"
+fi
 
 missing=""
 for p in $packages; do
@@ -14,6 +19,8 @@ done
 
 echo "installing:$missing" >&2
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -q >/dev/null
+# A mirror caught mid-sync fails one index; the install below still works
+# when the packages it needs are listed.
+apt-get update -q >/dev/null || echo "apt-get update reported errors; trying the install" >&2
 # shellcheck disable=SC2086
-apt-get install -y -q --no-install-recommends $missing >/dev/null
+apt-get install -y -q $missing >/dev/null

@@ -1,14 +1,16 @@
 #!/bin/sh
-# Runs every test: the host unit tests under the sanitizers, then checks the
-# Windows executables.
+# Runs every test: the host unit tests under the sanitizers, then the
+# Windows executables' checks and the end-to-end scenarios under Wine.
 set -eu
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh wine
 
 cmake --preset host >/dev/null
 cmake --build --preset host
 ctest --preset host -j2
 
 scripts/build-windows.sh
-ctest --test-dir build/windows-x64 --output-on-failure
-ctest --test-dir build/windows-x86 --output-on-failure
+# Verbose, so that each end-to-end scenario's line (or the reason for a skip)
+# shows in the log.
+ctest --test-dir build/windows-x64 -V
+ctest --test-dir build/windows-x86 -V

@@ -1,0 +1,213 @@
+"""Running camsetup.exe in a private Wine prefix, for the end-to-end tests
+and the demo.
+
+A Lab holds one prefix with a persistent wineserver and an Xvfb display. A
+Run lays out a package folder, simulates present USB devices, starts the
+launcher through the test driver and reads back what happened.
+"""
+import dataclasses
+import os
+import shutil
+import signal
+import subprocess
+import time
+from pathlib import Path
+
+STANDIN = object()  # a file entry: a copy of the stand-in installer
+JA_LOCALE = "ja_JP.UTF-8"
+DEFAULT_LOCALE = "C.UTF-8"
+
+
+@dataclasses.dataclass
+class Outcome:
+    code_page: int = None
+    debug: list = dataclasses.field(default_factory=list)   # texts
+    boxes: list = dataclasses.field(default_factory=list)   # (caption, text)
+    exits: list = dataclasses.field(default_factory=list)
+    other: list = dataclasses.field(default_factory=list)   # timeout, driver errors
+    started: list = dataclasses.field(default_factory=list)  # (program, command line, cwd)
+    seconds: float = 0.0
+
+
+class Lab:
+    def __init__(self, work: Path, driver: Path, standin: Path):
+        self.work = work.resolve()
+        self.prefix = self.work / "prefix"
+        self.logs = self.work / "logs"
+        self.locpath = self.work / "locale"
+        self.driver = driver
+        self.standin = standin
+        self.xvfb = None
+        self.display = None
+
+    # ---- Lifecycle ----
+
+    def __enter__(self):
+        self.logs.mkdir(parents=True, exist_ok=True)
+        self._start_display()
+        if not (self.locpath / JA_LOCALE).exists():
+            self.locpath.mkdir(parents=True, exist_ok=True)
+            subprocess.run(["localedef", "-i", "ja_JP", "-f", "UTF-8",
+                            str(self.locpath / JA_LOCALE)],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.wine(["wineserver", "-p"], "wineserver.log")
+        if not (self.prefix / "system.reg").exists():
+            self.wine(["wineboot", "-i"], "wineboot.log")
+        tools = self.prefix / "drive_c" / "e2e-tools"
+        tools.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(self.driver, tools / "driver.exe")
+        self.driver_win = self.windows_path(tools / "driver.exe")
+        return self
+
+    def __exit__(self, *exc):
+        try:
+            self.wine(["wineserver", "-k"], "wineserver.log", timeout=30)
+        except Exception:  # the run is over either way
+            pass
+        if self.xvfb:
+            self.xvfb.send_signal(signal.SIGTERM)
+            self.xvfb.wait(timeout=10)
+
+    def _start_display(self):
+        for n in range(90, 190):
+            if not Path("/tmp/.X%d-lock" % n).exists() and \
+                    not Path("/tmp/.X11-unix/X%d" % n).exists():
+                self.display = ":%d" % n
+                break
+        log = open(self.logs / "xvfb.log", "ab")
+        self.xvfb = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "800x600x24",
+                                      "-nolisten", "tcp"], stdout=log, stderr=log)
+        socket = Path("/tmp/.X11-unix/X" + self.display[1:])
+        for _ in range(200):
+            if socket.exists():
+                return
+            time.sleep(0.05)
+        raise RuntimeError("Xvfb did not start on " + self.display)
+
+    def env(self, japanese=False):
+        env = dict(os.environ)
+        env.update(WINEPREFIX=str(self.prefix), WINEARCH="win64", WINEDEBUG="-all",
+                   WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY=self.display,
+                   LC_ALL=JA_LOCALE if japanese else DEFAULT_LOCALE)
+        if japanese:
+            env["LOCPATH"] = str(self.locpath)
+        return env
+
+    def wine(self, argv, log_name, japanese=False, timeout=120):
+        # Wine's output goes to a file: its background services would keep a
+        # pipe open after the program has ended.
+        with open(self.logs / log_name, "ab") as log:
+            return subprocess.run(argv, env=self.env(japanese), stdout=log, stderr=log,
+                                  stdin=subprocess.DEVNULL, timeout=timeout).returncode
+
+    def windows_path(self, unix: Path) -> str:
+        return "C:\\" + str(unix.relative_to(self.prefix / "drive_c")).replace("/", "\\")
+
+    def screenshot(self, png: Path):
+        png.parent.mkdir(parents=True, exist_ok=True)
+        subprocess.run(["import", "-display", self.display, "-window", "root", str(png)],
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    # ---- One run of the launcher ----
+
+    def run(self, name, files, launcher: Path, launcher_at, command_line, cwd,
+            devices=(), japanese=False, dirs=(), on_box=None):
+        """Lays out C:\\e2e\\<name>\\ from `files` (path -> bytes or STANDIN), puts
+        the launcher at `launcher_at`, and runs it. Texts may hold {root}, the
+        Windows path of that folder. `on_box(lab)`, when given, is called while
+        the first message box is up."""
+        codec = "cp932" if japanese else "cp1252"
+        root = self.prefix / "drive_c" / "e2e" / name
+        shutil.rmtree(root, ignore_errors=True)
+        root.mkdir(parents=True)
+        for d in dirs:
+            (root / d).mkdir(parents=True, exist_ok=True)
+        for rel, content in files.items():
+            target = root / rel
+            target.parent.mkdir(parents=True, exist_ok=True)
+            if content is STANDIN:
+                shutil.copyfile(self.standin, target)
+            else:
+                target.write_bytes(content)
+        (root / launcher_at).parent.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(launcher, root / launcher_at)
+        root_win = self.windows_path(root)
+
+        def fill(text):
+            return text.replace("{root}", root_win)
+
+        control = self.work / "control" / name
+        shutil.rmtree(control, ignore_errors=True)
+        control.mkdir(parents=True)
+        job, result, hold = control / "job.txt", control / "result.txt", control / "hold"
+        lines = ["timeout 20000",
+                 "cwd " + (fill(cwd).encode(codec).hex() or "-"),
+                 "cmdline " + fill(command_line).encode(codec).hex()]
+        if on_box:
+            lines.append("hold " + ("Z:" + str(hold).replace("/", "\\")).encode(codec).hex())
+        for instance, ids in devices:
+            ids_hex = "-" if ids is None else ("\0".join(ids) + "\0\0").encode("utf-8").hex()
+            lines.append("device %s %s" % (instance.encode("utf-8").hex(), ids_hex))
+        job.write_text("\n".join(lines) + "\n")
+
+        started = time.monotonic()
+        argv = ["wine", self.driver_win, "Z:" + str(job).replace("/", "\\"),
+                "Z:" + str(result).replace("/", "\\")]
+        if on_box:
+            with open(self.logs / (name + ".log"), "ab") as log:
+                proc = subprocess.Popen(argv, env=self.env(japanese), stdout=log, stderr=log,
+                                        stdin=subprocess.DEVNULL)
+                while proc.poll() is None:
+                    if result.exists() and "\nbox " in "\n" + result.read_text():
+                        time.sleep(0.5)  # let the box finish drawing
+                        on_box(self)
+                        hold.touch()
+                        break
+                    time.sleep(0.05)
+                hold.touch()
+                proc.wait(timeout=60)
+        else:
+            self.wine(argv, name + ".log", japanese=japanese)
+
+        outcome = Outcome(seconds=time.monotonic() - started)
+        for line in (result.read_text().splitlines() if result.exists() else ["no-result"]):
+            f = line.split(" ")
+            if f[0] == "debug":
+                outcome.debug.append(_hex(f[1]).decode(codec))
+            elif f[0] == "box":
+                outcome.boxes.append((_hex(f[1]).decode(codec), _hex(f[2]).decode(codec)))
+            elif f[0] == "exit":
+                outcome.exits.append(int(f[1]))
+            elif f[0] == "acp":
+                outcome.code_page = int(f[1])
+            else:
+                outcome.other.append(line)
+        for log in sorted(root.rglob("*.log")):
+            record = {}
+            for line in log.read_text().splitlines():
+                key, value = line.split(" ", 1)
+                record.setdefault(key, []).append(_hex(value).decode(codec))
+            program = str(log.relative_to(root))[:-len(".log")]
+            for i in range(len(record.get("path", []))):
+                outcome.started.append((program, record["cmdline"][i], record["cwd"][i]))
+        return outcome, fill
+
+
+def _hex(field: str) -> bytes:
+    return b"" if field == "-" else bytes.fromhex(field)
+
+
+def ini(*sections):
+    """setup.ini bytes (code page 932 covers ASCII) from (number, Path, PID or
+    None) triples."""
+    lines = []
+    for number, path, pid in sections:
+        lines.append("[Camera%d]" % number)
+        lines.append("Path=" + path)
+        if pid is not None:
+            lines.append("PID=" + pid)
+    return ("\r\n".join(lines) + "\r\n").encode("cp932")
+
+
+def wine32_available() -> bool:
+    return Path("/usr/lib/wine/wine").exists()
