@@ -299,11 +299,11 @@ TEST(UpperCaseText, ConvertsWholeCharacters) {
   FakePlatform japanese;
   japanese.code_page = FakeCodePage::Japanese932();
   std::string text = "usb\\\x83" "a\x82\x81z\x82";  // ends in a lone lead byte
-  UpperCaseText(text, japanese);
+  UpperCaseText(text.data(), text.size(), japanese);
   EXPECT_EQ(text, "USB\\\x83" "a\x82\x60Z\x82");
   FakePlatform single;
   std::string latin = "abc\xe9-xyz";
-  UpperCaseText(latin, single);
+  UpperCaseText(latin.data(), latin.size(), single);
   EXPECT_EQ(latin, "ABC\xe9-XYZ");
 }
 

@@ -48,7 +48,9 @@ inline std::string MultiString(const std::vector<std::string>& ids) {
 }
 
 inline std::vector<std::string> CodesOf(const CameraEntry& entry) {
-  return std::vector<std::string>(entry.product_codes, entry.product_codes + entry.code_count);
+  std::vector<std::string> codes;
+  for (int i = 0; i < entry.code_count; ++i) codes.emplace_back(entry.product_codes[i].text);
+  return codes;
 }
 
 }  // namespace camsetup::testing

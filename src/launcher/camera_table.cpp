@@ -119,7 +119,9 @@ int Launcher::LoadCameraTable() {
     int count = 0;
     for (std::size_t pos = 0; pos < length && count < kMaxCodes; pos += kCodeStep) {
       const std::size_t rest = length - pos;
-      entry.product_codes[count].assign(text + pos, rest < kMaxCodeLength ? rest : kMaxCodeLength);
+      const std::size_t code_length = rest < kMaxCodeLength ? rest : kMaxCodeLength;
+      std::memcpy(entry.product_codes[count].text, text + pos, code_length);
+      entry.product_codes[count].text[code_length] = '\0';
       ++count;
     }
     entry.code_count = count;

@@ -9,7 +9,7 @@ namespace {
 
 constexpr Dword kClassFlags = kDigcfPresent | kDigcfDeviceInterface;
 
-std::size_t CharLength(const std::string& text, std::size_t i, Platform& platform) {
+std::size_t CharLength(std::string_view text, std::size_t i, Platform& platform) {
   return (platform.IsDBCSLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size())
              ? 2
              : 1;
@@ -17,29 +17,30 @@ std::size_t CharLength(const std::string& text, std::size_t i, Platform& platfor
 
 }  // namespace
 
-void UpperCaseText(std::string& text, Platform& platform) {
-  for (std::size_t i = 0; i < text.size();) {
-    const std::size_t length = CharLength(text, i, platform);
-    platform.CharUpperChar(&text[i], length);
-    i += length;
+void UpperCaseText(char* text, std::size_t length, Platform& platform) {
+  const std::string_view view(text, length);
+  for (std::size_t i = 0; i < length;) {
+    const std::size_t char_length = CharLength(view, i, platform);
+    platform.CharUpperChar(text + i, char_length);
+    i += char_length;
   }
 }
 
-std::size_t FindCode(const std::string& text, const std::string& code, Platform& platform) {
+std::size_t FindCode(std::string_view text, std::string_view code, Platform& platform) {
   if (code.empty()) return 0;
   for (std::size_t i = 0; i + code.size() <= text.size(); i += CharLength(text, i, platform)) {
     if (std::memcmp(text.data() + i, code.data(), code.size()) == 0) return i;
   }
-  return std::string::npos;
+  return std::string_view::npos;
 }
 
-bool CodeOccurs(const std::string& text, const std::string& code, Platform& platform) {
+bool CodeOccurs(std::string_view text, std::string_view code, Platform& platform) {
   const std::size_t index = FindCode(text, code, platform);
-  return index != std::string::npos && index > 0;
+  return index != std::string_view::npos && index > 0;
 }
 
-std::string Launcher::ReadFirstHardwareId(DevInfoHandle set, DevInfoData* data,
-                                          ScopedHeapBlock& buffer) {
+OwnedText Launcher::ReadFirstHardwareId(DevInfoHandle set, DevInfoData* data,
+                                        ScopedHeapBlock& buffer) {
   Dword registry_type = 0;
   Dword required = 0;
   bool allocated_for_device = false;
@@ -65,10 +66,16 @@ std::string Launcher::ReadFirstHardwareId(DevInfoHandle set, DevInfoData* data,
                                                     static_cast<std::uint8_t*>(block), required,
                                                     &required);
   }
-  if (!ok || !allocated_for_device) return std::string();
-  // The first string of the multi-string, never read past the block.
-  const char* text = static_cast<const char*>(buffer.get().data);
-  return std::string(text, strnlen(text, buffer.get().size));
+  if (!ok || !allocated_for_device) return OwnedText();
+  // A copy of the first string of the multi-string, never read past the
+  // block. Exhausted memory throws, as the language's allocation does.
+  const char* source = static_cast<const char*>(buffer.get().data);
+  OwnedText text;
+  text.length = strnlen(source, buffer.get().size);
+  text.data.reset(new char[text.length + 1]);
+  std::memcpy(text.data.get(), source, text.length);
+  text.data[text.length] = '\0';
+  return text;
 }
 
 void Launcher::FindCameraInstaller() {
@@ -84,18 +91,18 @@ void Launcher::FindCameraInstaller() {
   ScopedHeapBlock buffer;
   DevInfoData data = {};
   data.cbSize = sizeof(DevInfoData);
-  const std::string vendor_code(kVendorCode);
   for (Dword index = 0; platform_.SetupDiEnumDeviceInfo(set, index, &data); ++index) {
-    std::string hardware_id = ReadFirstHardwareId(set, &data, buffer);
-    UpperCaseText(hardware_id, platform_);
-    if (!CodeOccurs(hardware_id, vendor_code, platform_)) continue;
+    const OwnedText text = ReadFirstHardwareId(set, &data, buffer);
+    UpperCaseText(text.data.get(), text.length, platform_);
+    const std::string_view hardware_id = text.view();
+    if (!CodeOccurs(hardware_id, kVendorCode, platform_)) continue;
 
     // Every match overwrites the result: the last matching device and, for
     // it, the highest matching model win.
     for (int model = 0; model < camera_table_.model_count; ++model) {
       const CameraEntry& entry = camera_table_.entries[model];
       for (int code = 0; code < entry.code_count; ++code) {
-        if (CodeOccurs(hardware_id, entry.product_codes[code], platform_)) {
+        if (CodeOccurs(hardware_id, entry.product_codes[code].view(), platform_)) {
           std::memcpy(launch_command_, entry.install_path, kInstallPathSize);
           break;
         }

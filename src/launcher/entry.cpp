@@ -1,4 +1,5 @@
 // Entry point and run sequence.
+#include <cstdlib>
 #include <cstring>
 
 #include "launcher/launcher.h"
@@ -65,9 +66,16 @@ void Launcher::ShowMessage(const char* text) {
 }  // namespace camsetup
 
 #ifdef _WIN32
+// An exception that escapes ends the process without the C++ runtime's
+// message (which would drag its name demangler into the executable).
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
+
 // The tail is derived from GetCommandLineA by the launcher's own rule, not
 // taken from the C runtime's, so that it follows the ANSI code page.
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  camsetup::RestrictDllSearchToSystemFolder();
   static camsetup::Win32Platform platform;
   static camsetup::Launcher launcher(platform);
   return launcher.Run(camsetup::DeriveCommandLineTail(platform.GetCommandLineA(), platform));

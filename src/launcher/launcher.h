@@ -8,7 +8,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
+#include <memory>
+#include <string_view>
 
 #include "platform/platform.h"
 #include "platform/scoped.h"
@@ -29,7 +30,17 @@ inline constexpr char kVendorCode[] = "5A3D";
 inline constexpr char kMessageCaption[] = "Error info";
 
 // Up to four characters of a model's PID text, stored as written.
-using ProductCode = std::string;
+struct ProductCode {
+  char text[kMaxCodeLength + 1];  // NUL-terminated
+  std::string_view view() const { return text; }
+};
+
+// A text on the heap, owned; empty when `data` is null.
+struct OwnedText {
+  std::unique_ptr<char[]> data;
+  std::size_t length = 0;
+  std::string_view view() const { return {data.get(), length}; }
+};
 
 struct CameraEntry {
   char install_path[kInstallPathSize];  // folder with trailing backslash + Path token
@@ -57,15 +68,16 @@ const char* DeriveCommandLineTail(const char* command_line, Platform& platform);
 // The first token of `value` with its end position.
 FirstToken TakeFirstToken(const char* value, Platform& platform);
 
-// Upper-cases `text` in place, one character of the code page at a time.
-void UpperCaseText(std::string& text, Platform& platform);
+// Upper-cases `length` bytes at `text` in place, one character of the code
+// page at a time.
+void UpperCaseText(char* text, std::size_t length, Platform& platform);
 
 // Byte index of the first occurrence of `code` in `text` that begins at a
-// character boundary, or std::string::npos.
-std::size_t FindCode(const std::string& text, const std::string& code, Platform& platform);
+// character boundary, or std::string_view::npos.
+std::size_t FindCode(std::string_view text, std::string_view code, Platform& platform);
 
 // A code occurs in a text when its first occurrence begins past index 0.
-bool CodeOccurs(const std::string& text, const std::string& code, Platform& platform);
+bool CodeOccurs(std::string_view text, std::string_view code, Platform& platform);
 
 class Launcher {
  public:
@@ -98,8 +110,7 @@ class Launcher {
   void ShowMessage(const char* text);
   // Reads the first hardware ID of the device at `data` into a text, using
   // and replacing `buffer` as the property read requires.
-  std::string ReadFirstHardwareId(DevInfoHandle set, DevInfoData* data,
-                                  ScopedHeapBlock& buffer);
+  OwnedText ReadFirstHardwareId(DevInfoHandle set, DevInfoData* data, ScopedHeapBlock& buffer);
 
   Platform& platform_;
   char argument_tail_[kArgumentTailSize] = {};

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <utility>
 
 namespace camsetup {
 namespace {
@@ -30,9 +31,85 @@ To Copy(const From& from) {
   return to;
 }
 
+// Owns a loaded library.
+class ScopedLibrary {
+ public:
+  ScopedLibrary() = default;
+  explicit ScopedLibrary(HMODULE module) : module_(module) {}
+  ~ScopedLibrary() {
+    if (module_ != nullptr) ::FreeLibrary(module_);
+  }
+  ScopedLibrary(ScopedLibrary&& other) noexcept : module_(std::exchange(other.module_, nullptr)) {}
+  ScopedLibrary& operator=(ScopedLibrary&& other) noexcept {
+    std::swap(module_, other.module_);
+    return *this;
+  }
+  ScopedLibrary(const ScopedLibrary&) = delete;
+  ScopedLibrary& operator=(const ScopedLibrary&) = delete;
+
+  // The named function of the library, or null.
+  template <typename Function>
+  Function Get(const char* name) const {
+    if (module_ == nullptr) return nullptr;
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module_, name)));
+  }
+
+ private:
+  HMODULE module_ = nullptr;
+};
+
+// Loads `name` from the system folder only. Where the loader does not know
+// LOAD_LIBRARY_SEARCH_SYSTEM32 (Windows 7 without KB2533623), the full path
+// in the system folder is given instead.
+ScopedLibrary LoadSystemLibrary(const char* name) {
+  HMODULE module = ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (module == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+    char path[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryA(path, MAX_PATH);
+    const std::size_t name_length = std::strlen(name);
+    if (length > 0 && length + 1 + name_length < MAX_PATH) {
+      path[length] = '\\';
+      std::memcpy(path + length + 1, name, name_length + 1);
+      module = ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
+  }
+  return ScopedLibrary(module);
+}
+
 }  // namespace
 
-Win32Platform::Win32Platform() : code_page_(::GetACP()) {}
+void RestrictDllSearchToSystemFolder() {
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  const auto set_default = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+  if (set_default != nullptr) set_default(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  // Where that is missing, at least take the current directory out.
+  ::SetDllDirectoryA("");
+}
+
+// USER32 and SETUPAPI, loaded at run time so that neither is resolved by
+// the loader's search before the program runs.
+struct Win32Platform::Libraries {
+  ScopedLibrary user32 = LoadSystemLibrary("user32.dll");
+  ScopedLibrary setupapi = LoadSystemLibrary("setupapi.dll");
+  decltype(&::MessageBoxA) message_box = user32.Get<decltype(&::MessageBoxA)>("MessageBoxA");
+  decltype(&::SetupDiGetClassDevsA) get_class_devs =
+      setupapi.Get<decltype(&::SetupDiGetClassDevsA)>("SetupDiGetClassDevsA");
+  decltype(&::SetupDiEnumDeviceInfo) enum_device_info =
+      setupapi.Get<decltype(&::SetupDiEnumDeviceInfo)>("SetupDiEnumDeviceInfo");
+  decltype(&::SetupDiGetDeviceRegistryPropertyA) get_registry_property =
+      setupapi.Get<decltype(&::SetupDiGetDeviceRegistryPropertyA)>("SetupDiGetDeviceRegistryPropertyA");
+  decltype(&::SetupDiDestroyDeviceInfoList) destroy_list =
+      setupapi.Get<decltype(&::SetupDiDestroyDeviceInfoList)>("SetupDiDestroyDeviceInfoList");
+
+  bool HasSetupApi() const {
+    return get_class_devs && enum_device_info && get_registry_property && destroy_list;
+  }
+};
+
+Win32Platform::Win32Platform() : code_page_(::GetACP()), libraries_(new Libraries) {}
+
+Win32Platform::~Win32Platform() { delete libraries_; }
 
 const char* Win32Platform::GetCommandLineA() { return ::GetCommandLineA(); }
 
@@ -82,14 +159,18 @@ void Win32Platform::HeapFree(void* block) { ::HeapFree(::GetProcessHeap(), 0, bl
 
 DevInfoHandle Win32Platform::SetupDiGetClassDevsA(const Guid* class_guid, const char* enumerator,
                                                   Handle parent, Dword flags) {
+  if (!libraries_->HasSetupApi()) {
+    ::SetLastError(ERROR_MOD_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
   const GUID guid = Copy<GUID>(*class_guid);
-  return ::SetupDiGetClassDevsA(&guid, enumerator, static_cast<HWND>(parent), flags);
+  return libraries_->get_class_devs(&guid, enumerator, static_cast<HWND>(parent), flags);
 }
 
 bool Win32Platform::SetupDiEnumDeviceInfo(DevInfoHandle set, Dword member_index,
                                           DevInfoData* data) {
   SP_DEVINFO_DATA record = Copy<SP_DEVINFO_DATA>(*data);
-  const BOOL ok = ::SetupDiEnumDeviceInfo(set, member_index, &record);
+  const BOOL ok = libraries_->enum_device_info(set, member_index, &record);
   *data = Copy<DevInfoData>(record);
   return ok != FALSE;
 }
@@ -101,8 +182,8 @@ bool Win32Platform::SetupDiGetDeviceRegistryPropertyA(DevInfoHandle set, DevInfo
   SP_DEVINFO_DATA record = Copy<SP_DEVINFO_DATA>(*data);
   DWORD type = 0;
   DWORD required = 0;
-  const BOOL ok = ::SetupDiGetDeviceRegistryPropertyA(set, &record, property, &type, buffer,
-                                                      buffer_size, &required);
+  const BOOL ok = libraries_->get_registry_property(set, &record, property, &type, buffer,
+                                                    buffer_size, &required);
   // Keep the last error of the call itself for the caller.
   const DWORD error = ::GetLastError();
   if (registry_type != nullptr) *registry_type = type;
@@ -112,11 +193,12 @@ bool Win32Platform::SetupDiGetDeviceRegistryPropertyA(DevInfoHandle set, DevInfo
 }
 
 bool Win32Platform::SetupDiDestroyDeviceInfoList(DevInfoHandle set) {
-  return ::SetupDiDestroyDeviceInfoList(set) != FALSE;
+  return libraries_->destroy_list(set) != FALSE;
 }
 
 int Win32Platform::MessageBoxA(Handle owner, const char* text, const char* caption, Dword type) {
-  return ::MessageBoxA(static_cast<HWND>(owner), text, caption, type);
+  if (libraries_->message_box == nullptr) return 0;
+  return libraries_->message_box(static_cast<HWND>(owner), text, caption, type);
 }
 
 bool Win32Platform::IsDBCSLeadByte(std::uint8_t byte) {

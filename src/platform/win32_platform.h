@@ -6,10 +6,19 @@
 
 namespace camsetup {
 
+// Restricts the DLL search of this process to the system folder, so that a
+// DLL planted beside the executable is never loaded. Called first thing.
+void RestrictDllSearchToSystemFolder();
+
 class Win32Platform final : public Platform {
  public:
-  // Reads the system's ANSI code page, which holds for the whole run.
+  // Reads the system's ANSI code page, which holds for the whole run, and
+  // loads USER32 and SETUPAPI from the system folder. A library that cannot
+  // be loaded makes its operations fail: no device set, no message box.
   Win32Platform();
+  ~Win32Platform() override;
+  Win32Platform(const Win32Platform&) = delete;
+  Win32Platform& operator=(const Win32Platform&) = delete;
 
   const char* GetCommandLineA() override;
   Dword GetModuleFileNameA(char* filename, Dword size) override;
@@ -38,7 +47,9 @@ class Win32Platform final : public Platform {
   void CharUpperChar(char* ch, std::size_t length) override;
 
  private:
+  struct Libraries;
   unsigned code_page_;
+  Libraries* libraries_;
 };
 
 }  // namespace camsetup
