@@ -92,6 +92,13 @@ void RestrictDllSearchToSystemFolder() {
 struct Win32Platform::Libraries {
   ScopedLibrary user32 = LoadSystemLibrary("user32.dll");
   ScopedLibrary setupapi = LoadSystemLibrary("setupapi.dll");
+  // Libraries that a message box loads on demand (themes, input, and the
+  // delay-loaded imports of Common Controls 6), loaded here from the system
+  // folder so that a later load by name finds them already in the process.
+  // Some loaders (Wine's) resolve delay-loaded imports without regard to
+  // the restricted search.
+  ScopedLibrary on_demand[4] = {LoadSystemLibrary("uxtheme.dll"), LoadSystemLibrary("imm32.dll"),
+                                LoadSystemLibrary("msimg32.dll"), LoadSystemLibrary("winmm.dll")};
   decltype(&::MessageBoxA) message_box = user32.Get<decltype(&::MessageBoxA)>("MessageBoxA");
   decltype(&::SetupDiGetClassDevsA) get_class_devs =
       setupapi.Get<decltype(&::SetupDiGetClassDevsA)>("SetupDiGetClassDevsA");

@@ -20,7 +20,7 @@ import sys
 import time
 from pathlib import Path
 
-from winelab import STANDIN, Lab, ini, wine32_available
+from winelab import MARKER, STANDIN, Lab, ini, wine32_available
 
 SKIP = 77
 CAPTION = "Error info"
@@ -161,6 +161,22 @@ SCENARIOS = [
              expect_started=[("pkg/Cam2/setup.exe", CAM2, "{root}\\pkg")]),
 ]
 
+# DLLs that a launcher, or the system DLLs it loads, would look for in the
+# program's folder: planted there, none may be loaded.
+PLANTED = {"pkg/%s.dll" % name: MARKER
+           for name in ("setupapi", "user32", "version", "uxtheme", "cfgmgr32", "imm32",
+                        "comctl32", "dwmapi", "msimg32", "winmm", "usp10", "gdi32",
+                        "advapi32", "sechost", "win32u")}
+SCENARIOS += [
+    Scenario("planted_dlls_camera_found", {**TWO_MODELS, **PLANTED},
+             devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
+             command_line='"{root}\\pkg\\camsetup.exe" /S',
+             expect_debug=[CAM2 + " /S"], expect_boxes=[],
+             expect_started=[("pkg/Cam2/setup.exe", CAM2 + " /S", "{root}\\pkg")]),
+    Scenario("planted_dlls_not_found", {**TWO_MODELS, **PLANTED},
+             expect_debug=[""], expect_boxes=[NOT_FOUND], expect_started=[]),
+]
+
 
 def run_scenario(lab: Lab, s: Scenario, launcher: Path):
     outcome, fill = lab.run(s.name, s.files, launcher, s.launcher, s.command_line, s.cwd,
@@ -177,6 +193,7 @@ def run_scenario(lab: Lab, s: Scenario, launcher: Path):
     check("started programs", outcome.started,
           [(p, fill(c), fill(d)) for p, c, d in s.expect_started])
     check("exit code", outcome.exits, [0])
+    check("planted DLLs loaded", outcome.loaded_plants, [])
     check("driver problems", outcome.other, [])
     return problems, outcome.seconds
 
@@ -186,6 +203,7 @@ def main():
     parser.add_argument("--launcher", required=True, type=Path)
     parser.add_argument("--driver", required=True, type=Path)
     parser.add_argument("--standin", required=True, type=Path)
+    parser.add_argument("--marker", required=True, type=Path)
     parser.add_argument("--work", required=True, type=Path)
     parser.add_argument("--arch", default="x64", choices=["x64", "x86"])
     parser.add_argument("--only")
@@ -202,7 +220,7 @@ def main():
 
     total_start = time.monotonic()
     failures = 0
-    with Lab(args.work, args.driver, args.standin) as lab:
+    with Lab(args.work, args.driver, args.standin, args.marker) as lab:
         for s in SCENARIOS:
             if args.only and s.name != args.only:
                 continue

@@ -14,6 +14,7 @@ import time
 from pathlib import Path
 
 STANDIN = object()  # a file entry: a copy of the stand-in installer
+MARKER = object()   # a file entry: a copy of the marker DLL
 JA_LOCALE = "ja_JP.UTF-8"
 DEFAULT_LOCALE = "C.UTF-8"
 
@@ -26,17 +27,19 @@ class Outcome:
     exits: list = dataclasses.field(default_factory=list)
     other: list = dataclasses.field(default_factory=list)   # timeout, driver errors
     started: list = dataclasses.field(default_factory=list)  # (program, command line, cwd)
+    loaded_plants: list = dataclasses.field(default_factory=list)  # planted DLLs loaded
     seconds: float = 0.0
 
 
 class Lab:
-    def __init__(self, work: Path, driver: Path, standin: Path):
+    def __init__(self, work: Path, driver: Path, standin: Path, marker: Path = None):
         self.work = work.resolve()
         self.prefix = self.work / "prefix"
         self.logs = self.work / "logs"
         self.locpath = self.work / "locale"
         self.driver = driver
         self.standin = standin
+        self.marker = marker
         self.xvfb = None
         self.display = None
 
@@ -84,20 +87,26 @@ class Lab:
             time.sleep(0.05)
         raise RuntimeError("Xvfb did not start on " + self.display)
 
-    def env(self, japanese=False):
+    def env(self, japanese=False, native_dlls=()):
+        # Named DLLs are taken from a native file where the program's search
+        # finds one, as Windows would, instead of Wine's built-in ones.
+        overrides = "mscoree,mshtml="
+        if native_dlls:
+            overrides += ";" + ",".join(native_dlls) + "=n,b"
         env = dict(os.environ)
         env.update(WINEPREFIX=str(self.prefix), WINEARCH="win64", WINEDEBUG="-all",
-                   WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY=self.display,
+                   WINEDLLOVERRIDES=overrides, DISPLAY=self.display,
                    LC_ALL=JA_LOCALE if japanese else DEFAULT_LOCALE)
         if japanese:
             env["LOCPATH"] = str(self.locpath)
         return env
 
-    def wine(self, argv, log_name, japanese=False, timeout=120):
+    def wine(self, argv, log_name, japanese=False, timeout=120, native_dlls=()):
         # Wine's output goes to a file: its background services would keep a
         # pipe open after the program has ended.
         with open(self.logs / log_name, "ab") as log:
-            return subprocess.run(argv, env=self.env(japanese), stdout=log, stderr=log,
+            return subprocess.run(argv, env=self.env(japanese, native_dlls),
+                                  stdout=log, stderr=log,
                                   stdin=subprocess.DEVNULL, timeout=timeout).returncode
 
     def windows_path(self, unix: Path) -> str:
@@ -127,6 +136,8 @@ class Lab:
             target.parent.mkdir(parents=True, exist_ok=True)
             if content is STANDIN:
                 shutil.copyfile(self.standin, target)
+            elif content is MARKER:
+                shutil.copyfile(self.marker, target)
             else:
                 target.write_bytes(content)
         (root / launcher_at).parent.mkdir(parents=True, exist_ok=True)
@@ -167,7 +178,8 @@ class Lab:
                 hold.touch()
                 proc.wait(timeout=60)
         else:
-            self.wine(argv, name + ".log", japanese=japanese)
+            planted = [Path(rel).stem for rel, c in files.items() if c is MARKER]
+            self.wine(argv, name + ".log", japanese=japanese, native_dlls=planted)
 
         outcome = Outcome(seconds=time.monotonic() - started)
         for line in (result.read_text().splitlines() if result.exists() else ["no-result"]):
@@ -190,6 +202,8 @@ class Lab:
             program = str(log.relative_to(root))[:-len(".log")]
             for i in range(len(record.get("path", []))):
                 outcome.started.append((program, record["cmdline"][i], record["cwd"][i]))
+        outcome.loaded_plants = sorted(str(p.relative_to(root))[:-len(".loaded")]
+                                       for p in root.rglob("*.loaded"))
         return outcome, fill
 
 
