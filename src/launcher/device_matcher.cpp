@@ -1,6 +1,7 @@
 // The device matcher: selects the installer of the attached camera.
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "launcher/launcher.h"
 
@@ -55,8 +56,9 @@ OwnedText Launcher::ReadFirstHardwareId(DevInfoHandle set, DevInfoData* data,
     buffer.Close();
     // Twice the required size: the spare half holds the terminator that a
     // registry value may lack.
-    if (required > SIZE_MAX / 2) break;
-    const std::size_t size = std::size_t{required} * 2;
+    const std::uint64_t doubled = std::uint64_t{required} * 2;
+    if (doubled > std::numeric_limits<std::size_t>::max()) break;  // 32-bit size_t
+    const std::size_t size = static_cast<std::size_t>(doubled);
     void* block = platform_.HeapAlloc(size);
     if (block == nullptr) break;
     std::memset(block, 0, size);

@@ -70,7 +70,7 @@ std::string FakePlatform::BlockName(const void* block) const {
 }
 
 const char* FakePlatform::GetCommandLineA() {
-  Log("GetCommandLineA");
+  Log([&] { return std::string("GetCommandLineA"); });
   return command_line ? command_line->c_str() : nullptr;
 }
 
@@ -89,15 +89,21 @@ Dword FakePlatform::GetModuleFileNameA(char* filename, Dword size) {
     std::memcpy(filename, module_path.c_str(), module_path.size() + 1);
     result = static_cast<Dword>(module_path.size());
   }
-  Log("GetModuleFileNameA(" + std::to_string(size) + ") -> " + std::to_string(result));
+  Log([&] {
+    return std::string("GetModuleFileNameA(" + std::to_string(size) + ") -> " +
+                       std::to_string(result));
+  });
   return result;
 }
 
 Dword FakePlatform::GetPrivateProfileStringA(const char* section, const char* key,
-                                             const char* default_value, char* returned,
-                                             Dword size, const char* file_name) {
-  Log("GetPrivateProfileStringA(" + FakeText(section) + ", " + FakeText(key) + ", " +
-      FakeText(default_value) + ", " + std::to_string(size) + ", " + FakeText(file_name) + ")");
+                                             const char* default_value, char* returned, Dword size,
+                                             const char* file_name) {
+  Log([&] {
+    return std::string("GetPrivateProfileStringA(" + FakeText(section) + ", " + FakeText(key) +
+                       ", " + FakeText(default_value) + ", " + std::to_string(size) + ", " +
+                       FakeText(file_name) + ")");
+  });
   std::string value = default_value;
   auto file = profiles.find(file_name);
   if (file != profiles.end()) {
@@ -131,11 +137,14 @@ bool FakePlatform::CreateProcessA(const char* application_name, char* command_li
     pi = AllZero(process_information, sizeof(ProcessInformation)) ? "pi{0}" : "pi{set}";
   }
   const bool ok = !fail_create_process && command_line_arg != nullptr;
-  Log("CreateProcessA(" + FakeText(application_name) + ", " + FakeText(command_line_arg) + ", " +
-      (process_attributes ? "attrs" : "null") + ", " + (thread_attributes ? "attrs" : "null") +
-      ", " + Bool(inherit_handles) + ", " + Hex(creation_flags) + ", " +
-      (environment ? "env" : "null") + ", " + FakeText(current_directory) + ", " + si + ", " + pi +
-      ") -> " + Bool(ok));
+  Log([&] {
+    return std::string("CreateProcessA(" + FakeText(application_name) + ", " +
+                       FakeText(command_line_arg) + ", " + (process_attributes ? "attrs" : "null") +
+                       ", " + (thread_attributes ? "attrs" : "null") + ", " +
+                       Bool(inherit_handles) + ", " + Hex(creation_flags) + ", " +
+                       (environment ? "env" : "null") + ", " + FakeText(current_directory) + ", " +
+                       si + ", " + pi + ") -> " + Bool(ok));
+  });
   if (!ok) {
     last_error_ = create_process_error;
     return false;
@@ -156,8 +165,10 @@ static std::string HandleName(const void* handle, const void* process, const voi
 }
 
 Dword FakePlatform::WaitForSingleObject(Handle handle, Dword milliseconds) {
-  Log("WaitForSingleObject(" + HandleName(handle, &process_tag_, &thread_tag_) + ", " +
-      Hex(milliseconds) + ")");
+  Log([&] {
+    return std::string("WaitForSingleObject(" + HandleName(handle, &process_tag_, &thread_tag_) +
+                       ", " + Hex(milliseconds) + ")");
+  });
   return 0;
 }
 
@@ -169,17 +180,17 @@ bool FakePlatform::CloseHandle(Handle handle) {
     ok = false;
   }
   if (!ok) last_error_ = close_error;
-  Log("CloseHandle(" + name + ") -> " + Bool(ok));
+  Log([&] { return std::string("CloseHandle(" + name + ") -> " + Bool(ok)); });
   return ok;
 }
 
 Dword FakePlatform::GetLastError() {
-  Log("GetLastError -> " + std::to_string(last_error_));
+  Log([&] { return std::string("GetLastError -> " + std::to_string(last_error_)); });
   return last_error_;
 }
 
 void FakePlatform::OutputDebugStringA(const char* text) {
-  Log("OutputDebugStringA(" + FakeText(text) + ")");
+  Log([&] { return std::string("OutputDebugStringA(" + FakeText(text) + ")"); });
 }
 
 void* FakePlatform::HeapAlloc(std::size_t bytes) {
@@ -192,13 +203,15 @@ void* FakePlatform::HeapAlloc(std::size_t bytes) {
   if (static_cast<int>(heap_.size()) > max_live_heap_blocks_) {
     max_live_heap_blocks_ = static_cast<int>(heap_.size());
   }
-  Log("HeapAlloc(" + std::to_string(bytes) + ") -> " +
-      (block ? "block" + std::to_string(number) : std::string("null")));
+  Log([&] {
+    return std::string("HeapAlloc(" + std::to_string(bytes) + ") -> " +
+                       (block ? "block" + std::to_string(number) : std::string("null")));
+  });
   return block;
 }
 
 void FakePlatform::HeapFree(void* block) {
-  Log("HeapFree(" + BlockName(block) + ")");
+  Log([&] { return std::string("HeapFree(" + BlockName(block) + ")"); });
   if (heap_.erase(block) == 1) std::free(block);
   if (heap_free_sets_last_error) last_error_ = *heap_free_sets_last_error;
 }
@@ -206,9 +219,12 @@ void FakePlatform::HeapFree(void* block) {
 DevInfoHandle FakePlatform::SetupDiGetClassDevsA(const Guid* class_guid, const char* enumerator,
                                                  Handle parent, Dword flags) {
   DevInfoHandle set = fail_get_class_devs ? InvalidHandleValue() : &device_set_tag_;
-  Log("SetupDiGetClassDevsA(" + GuidText(class_guid) + ", " + FakeText(enumerator) + ", " +
-      (parent ? "window" : "null") + ", " + Hex(flags) + ") -> " +
-      (fail_get_class_devs ? "INVALID_HANDLE_VALUE" : "set"));
+  Log([&] {
+    return std::string("SetupDiGetClassDevsA(" + GuidText(class_guid) + ", " +
+                       FakeText(enumerator) + ", " + (parent ? "window" : "null") + ", " +
+                       Hex(flags) + ") -> " +
+                       (fail_get_class_devs ? "INVALID_HANDLE_VALUE" : "set"));
+  });
   if (fail_get_class_devs) {
     last_error_ = 5;
   } else {
@@ -217,8 +233,7 @@ DevInfoHandle FakePlatform::SetupDiGetClassDevsA(const Guid* class_guid, const c
   return set;
 }
 
-bool FakePlatform::SetupDiEnumDeviceInfo(DevInfoHandle set, Dword member_index,
-                                         DevInfoData* data) {
+bool FakePlatform::SetupDiEnumDeviceInfo(DevInfoHandle set, Dword member_index, DevInfoData* data) {
   bool ok = false;
   if (set != &device_set_tag_ || data == nullptr || data->cbSize != sizeof(DevInfoData)) {
     last_error_ = 87;  // ERROR_INVALID_PARAMETER
@@ -231,9 +246,12 @@ bool FakePlatform::SetupDiEnumDeviceInfo(DevInfoHandle set, Dword member_index,
     data->DevInst = member_index + 1;
     ok = true;
   }
-  Log("SetupDiEnumDeviceInfo(" + std::string(set == &device_set_tag_ ? "set" : "unknown") + ", " +
-      std::to_string(member_index) + ", cbSize=" + std::to_string(data ? data->cbSize : 0) +
-      ") -> " + Bool(ok));
+  Log([&] {
+    return std::string("SetupDiEnumDeviceInfo(" +
+                       std::string(set == &device_set_tag_ ? "set" : "unknown") + ", " +
+                       std::to_string(member_index) +
+                       ", cbSize=" + std::to_string(data ? data->cbSize : 0) + ") -> " + Bool(ok));
+  });
   return ok;
 }
 
@@ -241,11 +259,8 @@ bool FakePlatform::SetupDiGetDeviceRegistryPropertyA(DevInfoHandle set, DevInfoD
                                                      Dword property, Dword* registry_type,
                                                      std::uint8_t* buffer, Dword buffer_size,
                                                      Dword* required_size) {
-  std::string line = "SetupDiGetDeviceRegistryPropertyA(" +
-                     std::string(set == &device_set_tag_ ? "set" : "unknown") + ", dev" +
-                     std::to_string(data ? static_cast<int>(data->DevInst) - 1 : -1) + ", " +
-                     std::to_string(property) + ", " + BlockName(buffer) + ", " +
-                     std::to_string(buffer_size) + ")";
+  const std::string block_name = log_calls ? BlockName(buffer) : std::string();
+  bool overrun = false;
   bool ok = false;
   const std::size_t index = data ? data->DevInst - 1 : devices.size();
   if (set != &device_set_tag_ || index >= devices.size() || property != kSpdrpHardwareId) {
@@ -265,27 +280,37 @@ bool FakePlatform::SetupDiGetDeviceRegistryPropertyA(DevInfoHandle set, DevInfoD
       // The caller's size must be true: a write of that many bytes has to fit.
       auto block = heap_.find(buffer);
       if (buffer != nullptr && (block == heap_.end() || block->second.size < buffer_size)) {
-        line += " overrun!";
+        overrun = true;
       } else {
         if (!value.empty()) std::memcpy(buffer, value.data(), value.size());
         ok = true;
       }
     }
   }
-  Log(line + " -> " + Bool(ok));
+  Log([&] {
+    return "SetupDiGetDeviceRegistryPropertyA(" +
+           std::string(set == &device_set_tag_ ? "set" : "unknown") + ", dev" +
+           std::to_string(data ? static_cast<int>(data->DevInst) - 1 : -1) + ", " +
+           std::to_string(property) + ", " + block_name + ", " + std::to_string(buffer_size) + ")" +
+           (overrun ? " overrun!" : "") + " -> " + Bool(ok);
+  });
   return ok;
 }
 
 bool FakePlatform::SetupDiDestroyDeviceInfoList(DevInfoHandle set) {
   const bool ok = set == &device_set_tag_ && open_device_sets_ > 0;
   if (ok) --open_device_sets_;
-  Log("SetupDiDestroyDeviceInfoList(" + std::string(ok ? "set" : "unknown") + ")");
+  Log([&] {
+    return std::string("SetupDiDestroyDeviceInfoList(" + std::string(ok ? "set" : "unknown") + ")");
+  });
   return ok;
 }
 
 int FakePlatform::MessageBoxA(Handle owner, const char* text, const char* caption, Dword type) {
-  Log("MessageBoxA(" + std::string(owner ? "window" : "null") + ", " + FakeText(text) + ", " +
-      FakeText(caption) + ", " + Hex(type) + ")");
+  Log([&] {
+    return std::string("MessageBoxA(" + std::string(owner ? "window" : "null") + ", " +
+                       FakeText(text) + ", " + FakeText(caption) + ", " + Hex(type) + ")");
+  });
   messages.push_back(FakeText(text));
   return 1;  // IDOK
 }
