@@ -40,6 +40,28 @@ bool CodeOccurs(std::string_view text, std::string_view code, Platform& platform
   return index != std::string_view::npos && index > 0;
 }
 
+DeviceMatch MatchHardwareId(const CameraTable& table, std::string_view hardware_id,
+                            Platform& platform) {
+  DeviceMatch match;
+  match.vendor_index = FindCode(hardware_id, kVendorCode, platform);
+  if (match.vendor_index == std::string_view::npos || match.vendor_index == 0) return match;
+  // Every model is tried; the highest index that matches wins. Within a
+  // model, its first code that occurs decides.
+  for (int model = 0; model < table.model_count; ++model) {
+    const CameraEntry& entry = table.entries[model];
+    for (int code = 0; code < entry.code_count; ++code) {
+      const std::size_t index = FindCode(hardware_id, entry.product_codes[code].view(), platform);
+      if (index != std::string_view::npos && index > 0) {
+        match.model = model;
+        match.code = code;
+        match.code_index = index;
+        break;
+      }
+    }
+  }
+  return match;
+}
+
 OwnedText Launcher::ReadFirstHardwareId(DevInfoHandle set, DevInfoData* data,
                                         ScopedHeapBlock& buffer) {
   Dword registry_type = 0;
@@ -96,19 +118,11 @@ void Launcher::FindCameraInstaller() {
   for (Dword index = 0; platform_.SetupDiEnumDeviceInfo(set, index, &data); ++index) {
     const OwnedText text = ReadFirstHardwareId(set, &data, buffer);
     UpperCaseText(text.data.get(), text.length, platform_);
-    const std::string_view hardware_id = text.view();
-    if (!CodeOccurs(hardware_id, kVendorCode, platform_)) continue;
-
-    // Every match overwrites the result: the last matching device and, for
-    // it, the highest matching model win.
-    for (int model = 0; model < camera_table_.model_count; ++model) {
-      const CameraEntry& entry = camera_table_.entries[model];
-      for (int code = 0; code < entry.code_count; ++code) {
-        if (CodeOccurs(hardware_id, entry.product_codes[code].view(), platform_)) {
-          std::memcpy(launch_command_, entry.install_path, kInstallPathSize);
-          break;
-        }
-      }
+    // A later matching device replaces the result of an earlier one.
+    const DeviceMatch match = MatchHardwareId(camera_table_, text.view(), platform_);
+    if (match.model >= 0) {
+      std::memcpy(launch_command_, camera_table_.entries[match.model].install_path,
+                  kInstallPathSize);
     }
   }
   // Taken before the buffer is released, which may change it.

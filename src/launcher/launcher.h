@@ -79,6 +79,18 @@ std::size_t FindCode(std::string_view text, std::string_view code, Platform& pla
 // A code occurs in a text when its first occurrence begins past index 0.
 bool CodeOccurs(std::string_view text, std::string_view code, Platform& platform);
 
+// How one upper-cased hardware ID compares with the table.
+struct DeviceMatch {
+  std::size_t vendor_index = std::string_view::npos;  // first occurrence of the vendor code
+  int model = -1;                                     // highest matching model index, or -1
+  int code = -1;                                      // that model's first code that occurs
+  std::size_t code_index = std::string_view::npos;    // where that code occurs
+};
+
+// The vendor test and the model tests for one hardware ID.
+DeviceMatch MatchHardwareId(const CameraTable& table, std::string_view hardware_id,
+                            Platform& platform);
+
 class Launcher {
  public:
   explicit Launcher(Platform& platform);

@@ -102,12 +102,14 @@ class Lab:
             env["LOCPATH"] = str(self.locpath)
         return env
 
-    def wine(self, argv, log_name, japanese=False, timeout=120, native_dlls=()):
-        # Wine's output goes to a file: its background services would keep a
-        # pipe open after the program has ended.
-        with open(self.logs / log_name, "ab") as log:
+    def wine(self, argv, log_name, japanese=False, timeout=120, native_dlls=(), stdout=None):
+        """Runs `argv` and returns its exit status. Its output goes to files
+        (the log, or `stdout` for standard output): Wine's background
+        services would keep a pipe open after the program has ended."""
+        with open(self.logs / log_name, "ab") as log, \
+                open(stdout or os.devnull, "wb") as out:
             return subprocess.run(argv, env=self.env(japanese, native_dlls),
-                                  stdout=log, stderr=log,
+                                  stdout=out if stdout else log, stderr=log,
                                   stdin=subprocess.DEVNULL, timeout=timeout).returncode
 
     def windows_path(self, unix: Path) -> str:

@@ -1,0 +1,63 @@
+// The platform as the checker gives it to the launcher's code: the host's
+// operations, with the module path set to the package's folder, message
+// boxes recorded instead of shown, and, when hardware IDs are given, a
+// device set made of them. The first hardware ID of every device that the
+// scan reads is recorded, so that the checker can explain the selection.
+#ifndef CAMSETUP_CHECK_CHECK_PLATFORM_H_
+#define CAMSETUP_CHECK_CHECK_PLATFORM_H_
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace camsetup::check {
+
+class CheckPlatform final : public Platform {
+ public:
+  CheckPlatform(Platform& host, std::string module_path);
+
+  // Devices by their first hardware ID, in enumeration order; without
+  // them, the host's present devices are used.
+  std::optional<std::vector<std::string>> devices;
+
+  std::vector<std::string> messages;       // message box texts
+  std::vector<std::string> seen_hardware_ids;  // first hardware ID of each device read
+
+  const char* GetCommandLineA() override { return host_.GetCommandLineA(); }
+  Dword GetModuleFileNameA(char* filename, Dword size) override;
+  Dword GetPrivateProfileStringA(const char* section, const char* key, const char* default_value,
+                                 char* returned, Dword size, const char* file_name) override {
+    return host_.GetPrivateProfileStringA(section, key, default_value, returned, size, file_name);
+  }
+  bool CreateProcessA(const char*, char*, const void*, const void*, bool, Dword, const void*,
+                      const char*, StartupInfo*, ProcessInformation*) override;
+  Dword WaitForSingleObject(Handle, Dword) override { return 0; }
+  bool CloseHandle(Handle handle) override { return host_.CloseHandle(handle); }
+  Dword GetLastError() override;
+  void OutputDebugStringA(const char*) override {}
+  void* HeapAlloc(std::size_t bytes) override { return host_.HeapAlloc(bytes); }
+  void HeapFree(void* block) override { host_.HeapFree(block); }
+  DevInfoHandle SetupDiGetClassDevsA(const Guid* class_guid, const char* enumerator, Handle parent,
+                                     Dword flags) override;
+  bool SetupDiEnumDeviceInfo(DevInfoHandle set, Dword member_index, DevInfoData* data) override;
+  bool SetupDiGetDeviceRegistryPropertyA(DevInfoHandle set, DevInfoData* data, Dword property,
+                                         Dword* registry_type, std::uint8_t* buffer,
+                                         Dword buffer_size, Dword* required_size) override;
+  bool SetupDiDestroyDeviceInfoList(DevInfoHandle set) override;
+  int MessageBoxA(Handle, const char* text, const char*, Dword) override;
+  bool IsDBCSLeadByte(std::uint8_t byte) override { return host_.IsDBCSLeadByte(byte); }
+  void CharUpperChar(char* ch, std::size_t length) override { host_.CharUpperChar(ch, length); }
+
+ private:
+  Platform& host_;
+  std::string module_path_;
+  std::vector<std::string> properties_;  // multi-strings of the given devices
+  int list_set_ = 0;                     // its address is the set handle of given devices
+  std::optional<Dword> own_error_;       // last error of this platform's own operations
+};
+
+}  // namespace camsetup::check
+
+#endif  // CAMSETUP_CHECK_CHECK_PLATFORM_H_

@@ -1,0 +1,182 @@
+// camsetup-check: shows what the launcher will do with a package.
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "check/checker.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/win32_platform.h"
+#else
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/posix_platform.h"
+#endif
+
+namespace camsetup::check {
+namespace {
+
+constexpr int kUsageStatus = 64;
+
+const char kUsage[] =
+    "usage: camsetup-check PACKAGE_DIR [--hwid ID]... [--present] [--json]"
+#ifndef _WIN32
+    " [--code-page 932]"
+#endif
+    "\n"
+    "\n"
+    "Reads PACKAGE_DIR/setup.ini as camsetup.exe does, prints its camera models and\n"
+    "what in it may not work as meant, and, with --hwid (the first hardware IDs of\n"
+    "devices, in enumeration order) or --present (the USB devices attached now),\n"
+    "which installer the launcher would start.\n"
+    "Exit status: 0 nothing to report, 1 warnings, 2 errors or an unreadable package.\n";
+
+struct Arguments {
+  std::string package;
+  std::vector<std::string> hardware_ids;
+  bool present = false;
+  bool json = false;
+  bool code_page_932 = false;
+};
+
+std::optional<Arguments> Parse(int argc, char** argv) {
+  Arguments args;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--hwid" && i + 1 < argc) {
+      args.hardware_ids.push_back(argv[++i]);
+    } else if (arg == "--present") {
+      args.present = true;
+    } else if (arg == "--json") {
+      args.json = true;
+#ifndef _WIN32
+    } else if (arg == "--code-page" && i + 1 < argc && std::strcmp(argv[i + 1], "932") == 0) {
+      args.code_page_932 = true;
+      ++i;
+#endif
+    } else if (arg.rfind("--", 0) == 0 || !args.package.empty()) {
+      return std::nullopt;
+    } else {
+      args.package = arg;
+    }
+  }
+  if (args.package.empty() || (args.present && !args.hardware_ids.empty())) return std::nullopt;
+  return args;
+}
+
+#ifdef _WIN32
+
+bool FileExists(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string LauncherFolder(const std::string& package) {
+  char full[MAX_PATH];
+  const DWORD length = ::GetFullPathNameA(package.c_str(), MAX_PATH, full, nullptr);
+  std::string folder = (length > 0 && length < MAX_PATH) ? full : package;
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  return folder;
+}
+
+int Main(const Arguments& args) {
+  RestrictDllSearchToSystemFolder();
+  Win32Platform host;
+  CheckOptions options{args.package, LauncherFolder(args.package),
+                       args.present || !args.hardware_ids.empty(), std::nullopt,
+                       !args.hardware_ids.empty()};
+  if (!args.hardware_ids.empty()) options.hardware_ids = args.hardware_ids;
+  const Report report = Check(options, CheckHost{host, FileExists});
+  std::fputs((args.json ? RenderJson(report) : RenderText(report)).c_str(), stdout);
+  return report.ExitStatus();
+}
+
+#else
+
+bool FileExists(const std::string& launcher_path) {
+  struct stat info;
+  return ::stat(PosixPath(launcher_path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The launcher's folder for a package on Linux: its absolute path, with a
+// backslash as the launcher would see it.
+std::string LauncherFolder(const std::string& package) {
+  char* resolved = ::realpath(package.c_str(), nullptr);
+  std::string folder = resolved ? resolved : package;
+  std::free(resolved);
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder + "\\";
+}
+
+std::string ReadHex(const std::string& path) {
+  std::ifstream file(path);
+  std::string value;
+  file >> value;
+  return value;
+}
+
+// The USB devices attached now, by the first hardware ID Windows forms for
+// them: USB\VID_xxxx&PID_xxxx&REV_xxxx. Root hubs are not USB devices in
+// Windows' sense and are left out.
+std::vector<std::string> PresentUsbDevices() {
+  const char* root_env = std::getenv("CAMSETUP_SYSFS_USB");
+  const std::string root = root_env ? root_env : "/sys/bus/usb/devices";
+  std::vector<std::string> names;
+  if (DIR* dir = ::opendir(root.c_str())) {
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name[0] == '.' || name.rfind("usb", 0) == 0) continue;
+      names.push_back(name);
+    }
+    ::closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  std::vector<std::string> ids;
+  for (const std::string& name : names) {
+    const std::string base = root + "/" + name + "/";
+    const std::string vid = ReadHex(base + "idVendor");
+    const std::string pid = ReadHex(base + "idProduct");
+    const std::string rev = ReadHex(base + "bcdDevice");
+    if (vid.empty() || pid.empty()) continue;  // an interface, not a device
+    std::string id = "USB\\VID_" + vid + "&PID_" + pid + (rev.empty() ? "" : "&REV_" + rev);
+    std::transform(id.begin(), id.end(), id.begin(),
+                   [](char c) { return (c >= 'a' && c <= 'f') ? static_cast<char>(c - 32) : c; });
+    ids.push_back(id);
+  }
+  return ids;
+}
+
+int Main(const Arguments& args) {
+  PosixPlatform host;
+  if (args.code_page_932) host.UseCodePage932();
+  CheckOptions options{args.package, LauncherFolder(args.package),
+                       args.present || !args.hardware_ids.empty(), std::nullopt,
+                       !args.hardware_ids.empty()};
+  options.hardware_ids = args.present ? PresentUsbDevices() : args.hardware_ids;
+  const Report report = Check(options, CheckHost{host, FileExists});
+  std::fputs((args.json ? RenderJson(report) : RenderText(report)).c_str(), stdout);
+  return report.ExitStatus();
+}
+
+#endif
+
+}  // namespace
+}  // namespace camsetup::check
+
+int main(int argc, char** argv) {
+  const auto args = camsetup::check::Parse(argc, argv);
+  if (!args) {
+    std::fputs(camsetup::check::kUsage, stderr);
+    return camsetup::check::kUsageStatus;
+  }
+  return camsetup::check::Main(*args);
+}

@@ -1,0 +1,64 @@
+// The platform operations on Linux, for tools that run the launcher's own
+// table loading and matching against a package on disk.
+//
+// Profile values come from the real file (paths may use backslashes), the
+// module path is given, the device set is empty, and the code page is
+// single-byte or that of code page 932. Messages are recorded, not shown;
+// nothing can be started.
+#ifndef CAMSETUP_PLATFORM_POSIX_PLATFORM_H_
+#define CAMSETUP_PLATFORM_POSIX_PLATFORM_H_
+
+#include <bitset>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace camsetup {
+
+class PosixPlatform final : public Platform {
+ public:
+  PosixPlatform();
+
+  std::string module_path;            // e.g. "/pkg\\camsetup.exe"
+  std::vector<std::string> messages;  // message box texts, in order
+  void UseCodePage932();
+
+  const char* GetCommandLineA() override;
+  Dword GetModuleFileNameA(char* filename, Dword size) override;
+  Dword GetPrivateProfileStringA(const char* section, const char* key, const char* default_value,
+                                 char* returned, Dword size, const char* file_name) override;
+  bool CreateProcessA(const char* application_name, char* command_line,
+                      const void* process_attributes, const void* thread_attributes,
+                      bool inherit_handles, Dword creation_flags, const void* environment,
+                      const char* current_directory, StartupInfo* startup_info,
+                      ProcessInformation* process_information) override;
+  Dword WaitForSingleObject(Handle handle, Dword milliseconds) override;
+  bool CloseHandle(Handle handle) override;
+  Dword GetLastError() override;
+  void OutputDebugStringA(const char* text) override;
+  void* HeapAlloc(std::size_t bytes) override;
+  void HeapFree(void* block) override;
+  DevInfoHandle SetupDiGetClassDevsA(const Guid* class_guid, const char* enumerator, Handle parent,
+                                     Dword flags) override;
+  bool SetupDiEnumDeviceInfo(DevInfoHandle set, Dword member_index, DevInfoData* data) override;
+  bool SetupDiGetDeviceRegistryPropertyA(DevInfoHandle set, DevInfoData* data, Dword property,
+                                         Dword* registry_type, std::uint8_t* buffer,
+                                         Dword buffer_size, Dword* required_size) override;
+  bool SetupDiDestroyDeviceInfoList(DevInfoHandle set) override;
+  int MessageBoxA(Handle owner, const char* text, const char* caption, Dword type) override;
+  bool IsDBCSLeadByte(std::uint8_t byte) override;
+  void CharUpperChar(char* ch, std::size_t length) override;
+
+ private:
+  Dword last_error_ = 0;
+  int device_set_ = 0;  // its address is the set handle
+  std::bitset<256> lead_bytes_;
+};
+
+// A path with backslashes as a Linux path.
+std::string PosixPath(const std::string& path);
+
+}  // namespace camsetup
+
+#endif  // CAMSETUP_PLATFORM_POSIX_PLATFORM_H_

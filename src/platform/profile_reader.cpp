@@ -1,0 +1,138 @@
+#include "platform/profile_reader.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace camsetup {
+namespace {
+
+bool IsBlank(char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  return u == ' ' || (u >= '\t' && u <= '\r') || u == 0x1A;  // 0x1A: DOS end of file
+}
+
+std::string Trim(const std::string& text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && IsBlank(text[begin])) ++begin;
+  while (end > begin && IsBlank(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i];
+    char y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// UTF-16 text (after its byte-order mark) narrowed to Latin-1.
+std::string Narrow(const std::string& bytes, bool big_endian) {
+  std::string text;
+  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    const unsigned char lo = static_cast<unsigned char>(bytes[big_endian ? i + 1 : i]);
+    const unsigned char hi = static_cast<unsigned char>(bytes[big_endian ? i : i + 1]);
+    text.push_back(hi == 0 ? static_cast<char>(lo) : '?');
+  }
+  return text;
+}
+
+std::string Decode(const std::string& bytes) {
+  if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) return bytes.substr(3);
+  if (bytes.compare(0, 2, "\xFF\xFE") == 0) return Narrow(bytes, false);
+  if (bytes.compare(0, 2, "\xFE\xFF") == 0) return Narrow(bytes, true);
+  return bytes;
+}
+
+}  // namespace
+
+ProfileReader::ProfileReader(const std::string& bytes) {
+  const std::string text = Decode(bytes);
+  // Lines end at LF; only a file without any LF is split at CR.
+  const char separator = text.find('\n') != std::string::npos ? '\n' : '\r';
+  sections_.push_back({"", {}});  // keys before the first section
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find(separator, pos);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = Trim(text.substr(pos, end - pos));
+    pos = end + 1;
+    if (line.empty()) continue;
+
+    if (line[0] == '[') {
+      const std::size_t close = line.rfind(']');
+      if (close != std::string::npos && close > 0) {
+        sections_.push_back({Trim(line.substr(1, close - 1)), {}});
+        continue;
+      }
+    }
+    const std::size_t equals = line.find('=');
+    Key key;
+    if (equals == std::string::npos) {
+      key.name = line;
+    } else {
+      key.name = Trim(line.substr(0, equals));
+      key.value = Trim(line.substr(equals + 1));
+    }
+    sections_.back().keys.push_back(key);
+  }
+}
+
+std::optional<ProfileReader> ProfileReader::Load(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return std::nullopt;
+  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  return ProfileReader(bytes);
+}
+
+const ProfileReader::Section* ProfileReader::FindSection(const std::string& name) const {
+  const std::string wanted = Trim(name);
+  // The nameless section of keys before the first header is not found.
+  for (std::size_t i = 1; i < sections_.size(); ++i) {
+    if (SameName(sections_[i].name, wanted)) return &sections_[i];
+  }
+  return nullptr;
+}
+
+bool ProfileReader::HasSection(const std::string& section) const {
+  return FindSection(section) != nullptr;
+}
+
+std::string ProfileReader::Get(const std::string& section, const std::string& key,
+                               const std::string& default_value, std::size_t size) const {
+  if (size == 0) return std::string();
+  std::string value = Trim(default_value);
+  bool strip_quotes = false;
+  if (const Section* found = FindSection(section)) {
+    const std::string wanted = Trim(key);
+    for (const Key& k : found->keys) {
+      if (SameName(k.name, wanted)) {
+        if (k.value) {
+          value = *k.value;
+          strip_quotes = true;
+        }
+        break;
+      }
+    }
+  }
+  // A surrounding pair of quotes is dropped, but only when the text between
+  // them fits: a cut value keeps its opening quote's absence and loses its
+  // last byte instead, as Windows' reader does.
+  bool quoted = false;
+  if (strip_quotes && value.size() >= 2 && (value[0] == '\'' || value[0] == '"') &&
+      value.back() == value[0]) {
+    value.erase(0, 1);
+    quoted = true;
+  }
+  const bool fits = value.size() <= size;  // the rest, closing quote included
+  if (value.size() > size - 1) value.resize(size - 1);
+  if (quoted && fits && !value.empty()) value.pop_back();
+  return value;
+}
+
+}  // namespace camsetup

@@ -1,0 +1,55 @@
+// Reads a profile (INI) file the way Windows' GetPrivateProfileStringA
+// does, for the places where Windows' own reader is not there.
+//
+// Lines end at LF (or, in a file without LF, at CR). Blanks and control
+// characters around lines, names and values are dropped. A section runs
+// from "[name]" (to the last ']' on the line) to the next one; a key
+// line is "name=value", or a bare name. Names are matched without regard to
+// ASCII case, and only the first section and the first key of a name count.
+// A value that starts and ends with the same quote (' or ") loses the pair.
+// A byte-order mark (UTF-8, UTF-16) is accepted; UTF-16 text is narrowed to
+// Latin-1, with '?' for what does not fit.
+#ifndef CAMSETUP_PLATFORM_PROFILE_READER_H_
+#define CAMSETUP_PLATFORM_PROFILE_READER_H_
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace camsetup {
+
+class ProfileReader {
+ public:
+  // Parses the text of a profile file.
+  explicit ProfileReader(const std::string& bytes);
+
+  // Reads the file at `path`; nothing when it cannot be read.
+  static std::optional<ProfileReader> Load(const std::string& path);
+
+  // The value of `key` in `section`, as GetPrivateProfileStringA returns it
+  // into a buffer of `size` bytes: cut to size - 1 bytes, or `default_value`
+  // when the section or key is missing.
+  std::string Get(const std::string& section, const std::string& key,
+                  const std::string& default_value, std::size_t size) const;
+
+  // Whether the section exists.
+  bool HasSection(const std::string& section) const;
+
+ private:
+  struct Key {
+    std::string name;
+    std::optional<std::string> value;  // none for a line without '='
+  };
+  struct Section {
+    std::string name;
+    std::vector<Key> keys;
+  };
+  const Section* FindSection(const std::string& name) const;
+
+  std::vector<Section> sections_;
+};
+
+}  // namespace camsetup
+
+#endif  // CAMSETUP_PLATFORM_PROFILE_READER_H_
