@@ -151,22 +151,17 @@ TEST_P(LaunchTest, OutcomeMessagesAndStart) {
 INSTANTIATE_TEST_SUITE_P(Cases, LaunchTest, ::testing::ValuesIn(kLaunchCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// After the scan: release, compose, tell the debugger, start, wait, close
+// the process handle and then the thread handle.
 TEST(LaunchSequence, StartWaitThenCloseProcessBeforeThread) {
   LaunchRun run;
   run.h.platform.devices = {Camera("USB\\VID_5A3D&PID_EFGH")};
   run.Run("/S");
   const std::string command = "\"C:\\Pkg\\Model B\\set up.exe\" /S";
+  const auto& calls = run.h.platform.calls;
+  const auto release = std::find(calls.begin(), calls.end(), "SetupDiDestroyDeviceInfoList(set)");
+  ASSERT_NE(release, calls.end());
   const std::vector<std::string> expected = {
-      kClassDevs,
-      "SetupDiEnumDeviceInfo(set, 0, cbSize=" + std::to_string(sizeof(DevInfoData)) + ") -> TRUE",
-      "SetupDiGetDeviceRegistryPropertyA(set, dev0, 1, null, 0) -> FALSE",
-      "GetLastError -> 122",
-      "HeapAlloc(46) -> block1",  // twice the 23 bytes of the multi-string
-      "SetupDiGetDeviceRegistryPropertyA(set, dev0, 1, block1, 23) -> TRUE",
-      "SetupDiEnumDeviceInfo(set, 1, cbSize=" + std::to_string(sizeof(DevInfoData)) +
-          ") -> FALSE",
-      "GetLastError -> 259",
-      "HeapFree(block1)",
       "SetupDiDestroyDeviceInfoList(set)",
       Debug(command),
       CreateCall(command, true),
@@ -174,7 +169,7 @@ TEST(LaunchSequence, StartWaitThenCloseProcessBeforeThread) {
       "CloseHandle(process) -> TRUE",
       "CloseHandle(thread) -> TRUE",
   };
-  EXPECT_EQ(run.h.platform.calls, expected);
+  EXPECT_EQ(std::vector<std::string>(release, calls.end()), expected);
 }
 
 TEST(LaunchSequence, FailedClosesReadTheirOwnErrors) {
