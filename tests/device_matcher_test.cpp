@@ -10,7 +10,7 @@
 namespace camsetup::testing {
 namespace {
 
-struct ModelSpec {
+struct ModelIni {
   std::string path;  // Path value
   std::optional<std::string> pid;  // PID value, or none for a missing key
 };
@@ -18,7 +18,7 @@ struct ModelSpec {
 struct MatchCase {
   CAMSETUP_PRINTS_NAME(MatchCase)
   const char* name;
-  std::vector<ModelSpec> models;
+  std::vector<ModelIni> models;
   std::vector<FakeDevice> devices;  // in enumeration order
   std::string expected;             // LaunchCommand after the scan
   bool japanese = false;
@@ -37,7 +37,7 @@ FakeDevice Unreadable(Dword error) {
 }
 
 // Loads `models` into a fresh launcher.
-void LoadModels(Harness& h, const std::vector<ModelSpec>& models) {
+void LoadModels(Harness& h, const std::vector<ModelIni>& models) {
   for (std::size_t i = 0; i < models.size(); ++i) {
     const std::string section = "Camera" + std::to_string(i + 1);
     h.platform.SetProfile(kSetupIni, section, "Path", models[i].path);
@@ -48,7 +48,7 @@ void LoadModels(Harness& h, const std::vector<ModelSpec>& models) {
   h.platform.calls.clear();
 }
 
-const std::vector<ModelSpec> kTwoModels = {{"a.exe", "ABCD"}, {"b.exe", "EFGH,IJKL"}};
+const std::vector<ModelIni> kTwoModels = {{"a.exe", "ABCD"}, {"b.exe", "EFGH,IJKL"}};
 const std::string kA = "C:\\Pkg\\a.exe";
 const std::string kB = "C:\\Pkg\\b.exe";
 
