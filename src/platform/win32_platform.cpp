@@ -114,9 +114,10 @@ struct Win32Platform::Libraries {
   }
 };
 
-Win32Platform::Win32Platform() : code_page_(::GetACP()), libraries_(new Libraries) {}
+Win32Platform::Win32Platform()
+    : code_page_(::GetACP()), libraries_(std::make_unique<Libraries>()) {}
 
-Win32Platform::~Win32Platform() { delete libraries_; }
+Win32Platform::~Win32Platform() = default;
 
 const char* Win32Platform::GetCommandLineA() { return ::GetCommandLineA(); }
 

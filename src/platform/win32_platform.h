@@ -2,6 +2,8 @@
 #ifndef CAMSETUP_PLATFORM_WIN32_PLATFORM_H_
 #define CAMSETUP_PLATFORM_WIN32_PLATFORM_H_
 
+#include <memory>
+
 #include "platform/platform.h"
 
 namespace camsetup {
@@ -49,7 +51,7 @@ class Win32Platform final : public Platform {
  private:
   struct Libraries;
   unsigned code_page_;
-  Libraries* libraries_;
+  std::unique_ptr<Libraries> libraries_;
 };
 
 }  // namespace camsetup
