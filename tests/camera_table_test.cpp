@@ -25,7 +25,7 @@ class FirstTokenTest : public ::testing::TestWithParam<TokenCase> {};
 TEST_P(FirstTokenTest, TokenAndEndPosition) {
   const TokenCase& c = GetParam();
   FakePlatform platform;
-  if (c.japanese) platform.code_page = FakeCodePage::Japanese932();
+  if (c.japanese) platform.code_page = CodePageTable::Japanese932();
   const FirstToken t = TakeFirstToken(c.value.c_str(), platform);
   EXPECT_EQ(c.value.substr(t.begin, t.length), c.token);
   EXPECT_EQ(t.end_position, c.end_position);
@@ -186,7 +186,7 @@ TEST_P(LoadCameraTableTest, FillsTableOrRejects) {
   const LoadCase& c = GetParam();
   Harness h;
   h.platform.module_path = c.module_path;
-  if (c.japanese) h.platform.code_page = FakeCodePage::Japanese932();
+  if (c.japanese) h.platform.code_page = CodePageTable::Japanese932();
   const std::string folder = c.module_path.substr(0, c.module_path.rfind('\\') + 1);
   for (const IniValue& v : c.ini) h.platform.SetProfile(folder + "setup.ini", v.section, v.key, v.value);
 
@@ -288,7 +288,7 @@ TEST(LoadCameraTableCalls, RejectedPidKeepsInstallPathsButNoCounts) {
 // (ソフト.exe in code page 932) still finds setup.ini in its own folder.
 TEST(LoadCameraTableCalls, DoubleByteNameIsNoFolder) {
   Harness h;
-  h.platform.code_page = FakeCodePage::Japanese932();
+  h.platform.code_page = CodePageTable::Japanese932();
   h.platform.module_path = "C:\\Pkg\\\x83\x5C\x83t\x83g.exe";
   h.platform.SetProfile(kSetupIni, "Camera1", "Path", "a.exe");
   ASSERT_EQ(h.launcher->LoadCameraTable(), 1);

@@ -25,7 +25,7 @@ class CommandLineTailTest : public ::testing::TestWithParam<TailCase> {};
 TEST_P(CommandLineTailTest, DerivesTail) {
   const TailCase& c = GetParam();
   FakePlatform platform;
-  if (c.code_page == CodePage::kJapanese) platform.code_page = FakeCodePage::Japanese932();
+  if (c.code_page == CodePage::kJapanese) platform.code_page = CodePageTable::Japanese932();
   // A heap copy of exactly its size, so that a read past the terminator is caught.
   std::unique_ptr<char[]> copy;
   if (c.command_line) {

@@ -101,7 +101,7 @@ class MatcherTest : public ::testing::TestWithParam<MatchCase> {};
 TEST_P(MatcherTest, SelectsInstallPath) {
   const MatchCase& c = GetParam();
   Harness h;
-  if (c.japanese) h.platform.code_page = FakeCodePage::Japanese932();
+  if (c.japanese) h.platform.code_page = CodePageTable::Japanese932();
   LoadModels(h, c.models);
   h.platform.devices = c.devices;
 
@@ -269,7 +269,7 @@ TEST(MatcherProtocol, ContradictoryRequiredSizeEndsTheRead) {
 TEST(FindCode, OccursOnlyPastIndexZeroAndAtCharacterBoundaries) {
   FakePlatform single;
   FakePlatform japanese;
-  japanese.code_page = FakeCodePage::Japanese932();
+  japanese.code_page = CodePageTable::Japanese932();
   struct Case {
     const char* name;
     std::string text;
@@ -297,7 +297,7 @@ TEST(FindCode, OccursOnlyPastIndexZeroAndAtCharacterBoundaries) {
 
 TEST(UpperCaseText, ConvertsWholeCharacters) {
   FakePlatform japanese;
-  japanese.code_page = FakeCodePage::Japanese932();
+  japanese.code_page = CodePageTable::Japanese932();
   std::string text = "usb\\\x83" "a\x82\x81z\x82";  // ends in a lone lead byte
   UpperCaseText(text.data(), text.size(), japanese);
   EXPECT_EQ(text, "USB\\\x83" "a\x82\x60Z\x82");

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/emulation.h"
+
 namespace camsetup::check {
 namespace {
 constexpr Dword kErrorNotSupported = 50;
@@ -11,12 +13,9 @@ CheckPlatform::CheckPlatform(Platform& host, std::string module_path)
     : host_(host), module_path_(std::move(module_path)) {}
 
 Dword CheckPlatform::GetModuleFileNameA(char* filename, Dword size) {
-  if (size == 0) return 0;
-  const std::size_t length = module_path_.size() < size ? module_path_.size() : size - 1;
-  std::memcpy(filename, module_path_.data(), length);
-  filename[length] = '\0';
-  own_error_ = module_path_.size() < size ? 0 : kErrorInsufficientBuffer;
-  return module_path_.size() < size ? static_cast<Dword>(length) : size;
+  const Dword result = CopyModulePath(module_path_, filename, size);
+  own_error_ = (size > 0 && result == size) ? kErrorInsufficientBuffer : 0;
+  return result;
 }
 
 bool CheckPlatform::CreateProcessA(const char*, char*, const void*, const void*, bool, Dword,

@@ -226,7 +226,7 @@ class Analysis {
       const DeviceMatch match = MatchHardwareId(table, upper, platform_);
       DeviceReport device;
       device.hardware_id = id;
-      device.vendor = match.vendor_index != std::string_view::npos && match.vendor_index > 0;
+      device.vendor = match.vendor_index != std::string_view::npos;
       device.vendor_index = device.vendor ? match.vendor_index : 0;
       if (match.model >= 0) {
         device.section = SectionName(match.model + 1);

@@ -88,17 +88,8 @@ std::string LauncherFolder(const std::string& package) {
   return folder;
 }
 
-int Main(const Arguments& args) {
-  RestrictDllSearchToSystemFolder();
-  Win32Platform host;
-  CheckOptions options{args.package, LauncherFolder(args.package),
-                       args.present || !args.hardware_ids.empty(), std::nullopt,
-                       !args.hardware_ids.empty()};
-  if (!args.hardware_ids.empty()) options.hardware_ids = args.hardware_ids;
-  const Report report = Check(options, CheckHost{host, FileExists});
-  std::fputs((args.json ? RenderJson(report) : RenderText(report)).c_str(), stdout);
-  return report.ExitStatus();
-}
+// Present devices come through the platform's own device enumeration.
+std::optional<std::vector<std::string>> PresentUsbDevices() { return std::nullopt; }
 
 #else
 
@@ -155,19 +146,25 @@ std::vector<std::string> PresentUsbDevices() {
   return ids;
 }
 
+#endif
+
 int Main(const Arguments& args) {
+#ifdef _WIN32
+  RestrictDllSearchToSystemFolder();
+  Win32Platform host;
+#else
   PosixPlatform host;
   if (args.code_page_932) host.UseCodePage932();
-  CheckOptions options{args.package, LauncherFolder(args.package),
-                       args.present || !args.hardware_ids.empty(), std::nullopt,
-                       !args.hardware_ids.empty()};
-  options.hardware_ids = args.present ? PresentUsbDevices() : args.hardware_ids;
+#endif
+  const bool named = !args.hardware_ids.empty();
+  CheckOptions options{args.package, LauncherFolder(args.package), args.present || named,
+                       std::nullopt, named};
+  if (named) options.hardware_ids = args.hardware_ids;
+  if (args.present) options.hardware_ids = PresentUsbDevices();
   const Report report = Check(options, CheckHost{host, FileExists});
   std::fputs((args.json ? RenderJson(report) : RenderText(report)).c_str(), stdout);
   return report.ExitStatus();
 }
-
-#endif
 
 }  // namespace
 }  // namespace camsetup::check

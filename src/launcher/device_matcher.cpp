@@ -11,9 +11,8 @@ namespace {
 constexpr Dword kClassFlags = kDigcfPresent | kDigcfDeviceInterface;
 
 std::size_t CharLength(std::string_view text, std::size_t i, Platform& platform) {
-  return (platform.IsDBCSLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size())
-             ? 2
-             : 1;
+  return (platform.IsDBCSLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ? 2
+                                                                                               : 1;
 }
 
 }  // namespace
@@ -35,23 +34,28 @@ std::size_t FindCode(std::string_view text, std::string_view code, Platform& pla
   return std::string_view::npos;
 }
 
-bool CodeOccurs(std::string_view text, std::string_view code, Platform& platform) {
+std::size_t OccurrenceIndex(std::string_view text, std::string_view code, Platform& platform) {
   const std::size_t index = FindCode(text, code, platform);
-  return index != std::string_view::npos && index > 0;
+  return index == 0 ? std::string_view::npos : index;
+}
+
+bool CodeOccurs(std::string_view text, std::string_view code, Platform& platform) {
+  return OccurrenceIndex(text, code, platform) != std::string_view::npos;
 }
 
 DeviceMatch MatchHardwareId(const CameraTable& table, std::string_view hardware_id,
                             Platform& platform) {
   DeviceMatch match;
-  match.vendor_index = FindCode(hardware_id, kVendorCode, platform);
-  if (match.vendor_index == std::string_view::npos || match.vendor_index == 0) return match;
+  match.vendor_index = OccurrenceIndex(hardware_id, kVendorCode, platform);
+  if (match.vendor_index == std::string_view::npos) return match;
   // Every model is tried; the highest index that matches wins. Within a
   // model, its first code that occurs decides.
   for (int model = 0; model < table.model_count; ++model) {
     const CameraEntry& entry = table.entries[model];
     for (int code = 0; code < entry.code_count; ++code) {
-      const std::size_t index = FindCode(hardware_id, entry.product_codes[code].view(), platform);
-      if (index != std::string_view::npos && index > 0) {
+      const std::size_t index =
+          OccurrenceIndex(hardware_id, entry.product_codes[code].view(), platform);
+      if (index != std::string_view::npos) {
         match.model = model;
         match.code = code;
         match.code_index = index;
@@ -68,8 +72,8 @@ OwnedText Launcher::ReadFirstHardwareId(DevInfoHandle set, DevInfoData* data,
   Dword required = 0;
   bool allocated_for_device = false;
   bool ok = platform_.SetupDiGetDeviceRegistryPropertyA(
-      set, data, kSpdrpHardwareId, &registry_type,
-      static_cast<std::uint8_t*>(buffer.get().data), 0, &required);
+      set, data, kSpdrpHardwareId, &registry_type, static_cast<std::uint8_t*>(buffer.get().data), 0,
+      &required);
   while (!ok) {
     if (platform_.GetLastError() != kErrorInsufficientBuffer) break;
     // A platform that asks again for no more than it was just given would
@@ -87,8 +91,8 @@ OwnedText Launcher::ReadFirstHardwareId(DevInfoHandle set, DevInfoData* data,
     buffer = ScopedHeapBlock(&platform_, {block, size});
     allocated_for_device = true;
     ok = platform_.SetupDiGetDeviceRegistryPropertyA(set, data, kSpdrpHardwareId, &registry_type,
-                                                    static_cast<std::uint8_t*>(block), required,
-                                                    &required);
+                                                     static_cast<std::uint8_t*>(block), required,
+                                                     &required);
   }
   if (!ok || !allocated_for_device) return OwnedText();
   // A copy of the first string of the multi-string, never read past the

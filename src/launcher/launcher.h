@@ -76,12 +76,17 @@ void UpperCaseText(char* text, std::size_t length, Platform& platform);
 // character boundary, or std::string_view::npos.
 std::size_t FindCode(std::string_view text, std::string_view code, Platform& platform);
 
+// Where a code occurs in a text: the index of its first occurrence when
+// that is past index 0, else std::string_view::npos. An occurrence at the
+// first character does not count, and neither does any later one then.
+std::size_t OccurrenceIndex(std::string_view text, std::string_view code, Platform& platform);
+
 // A code occurs in a text when its first occurrence begins past index 0.
 bool CodeOccurs(std::string_view text, std::string_view code, Platform& platform);
 
 // How one upper-cased hardware ID compares with the table.
 struct DeviceMatch {
-  std::size_t vendor_index = std::string_view::npos;  // first occurrence of the vendor code
+  std::size_t vendor_index = std::string_view::npos;  // where the vendor code occurs, or npos
   int model = -1;                                     // highest matching model index, or -1
   int code = -1;                                      // that model's first code that occurs
   std::size_t code_index = std::string_view::npos;    // where that code occurs

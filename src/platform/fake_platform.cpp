@@ -37,20 +37,6 @@ bool AllZero(const void* data, std::size_t size) {
 
 std::string FakeText(const char* text) { return text == nullptr ? "null" : text; }
 
-FakeCodePage FakeCodePage::SingleByte() { return FakeCodePage(); }
-
-FakeCodePage FakeCodePage::Japanese932() {
-  FakeCodePage cp;
-  for (int b = 0x81; b <= 0x9F; ++b) cp.lead_bytes.set(b);
-  for (int b = 0xE0; b <= 0xFC; ++b) cp.lead_bytes.set(b);
-  for (int i = 0; i < 26; ++i) {
-    const char lower[] = {'\x82', static_cast<char>(0x81 + i), '\0'};
-    const char upper[] = {'\x82', static_cast<char>(0x60 + i), '\0'};
-    cp.upper[lower] = upper;
-  }
-  return cp;
-}
-
 FakePlatform::FakePlatform() = default;
 
 FakePlatform::~FakePlatform() {
@@ -75,20 +61,8 @@ const char* FakePlatform::GetCommandLineA() {
 }
 
 Dword FakePlatform::GetModuleFileNameA(char* filename, Dword size) {
-  // As Windows does: a path that does not fit is cut to size - 1 bytes and
-  // the call returns size.
-  Dword result;
-  if (module_path.size() >= size) {
-    if (size > 0) {
-      std::memcpy(filename, module_path.data(), size - 1);
-      filename[size - 1] = '\0';
-    }
-    last_error_ = kErrorInsufficientBuffer;
-    result = size;
-  } else {
-    std::memcpy(filename, module_path.c_str(), module_path.size() + 1);
-    result = static_cast<Dword>(module_path.size());
-  }
+  const Dword result = CopyModulePath(module_path, filename, size);
+  if (size > 0 && result == size) last_error_ = kErrorInsufficientBuffer;
   Log([&] {
     return std::string("GetModuleFileNameA(" + std::to_string(size) + ") -> " +
                        std::to_string(result));
@@ -315,17 +289,8 @@ int FakePlatform::MessageBoxA(Handle owner, const char* text, const char* captio
   return 1;  // IDOK
 }
 
-bool FakePlatform::IsDBCSLeadByte(std::uint8_t byte) { return code_page.lead_bytes.test(byte); }
+bool FakePlatform::IsDBCSLeadByte(std::uint8_t byte) { return code_page.IsLeadByte(byte); }
 
-void FakePlatform::CharUpperChar(char* ch, std::size_t length) {
-  if (length == 1) {
-    if (ch[0] >= 'a' && ch[0] <= 'z') ch[0] = static_cast<char>(ch[0] - 'a' + 'A');
-    return;
-  }
-  auto it = code_page.upper.find(std::string(ch, length));
-  if (it != code_page.upper.end() && it->second.size() == length) {
-    std::memcpy(ch, it->second.data(), length);
-  }
-}
+void FakePlatform::CharUpperChar(char* ch, std::size_t length) { code_page.UpperCase(ch, length); }
 
 }  // namespace camsetup

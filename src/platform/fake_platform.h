@@ -8,13 +8,13 @@
 #ifndef CAMSETUP_PLATFORM_FAKE_PLATFORM_H_
 #define CAMSETUP_PLATFORM_FAKE_PLATFORM_H_
 
-#include <bitset>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "platform/emulation.h"
 #include "platform/platform.h"
 
 namespace camsetup {
@@ -30,16 +30,6 @@ struct FakeDevice {
   std::optional<Dword> stuck_required_size;
 };
 
-struct FakeCodePage {
-  std::bitset<256> lead_bytes;
-  // Upper-case forms beyond ASCII a-z, keyed by the character's bytes.
-  std::map<std::string, std::string> upper;
-
-  static FakeCodePage SingleByte();
-  // The lead bytes of code page 932, with its full-width a-z mapped to
-  // full-width A-Z.
-  static FakeCodePage Japanese932();
-};
 
 class FakePlatform final : public Platform {
  public:
@@ -52,7 +42,7 @@ class FakePlatform final : public Platform {
   // file -> section -> key -> value; names compare exactly.
   std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> profiles;
   std::vector<FakeDevice> devices;
-  FakeCodePage code_page = FakeCodePage::SingleByte();
+  CodePageTable code_page = CodePageTable::SingleByte();
 
   // ---- Scripted failures ----
   bool fail_get_class_devs = false;

@@ -22,28 +22,19 @@ std::string PosixPath(const std::string& path) {
 
 PosixPlatform::PosixPlatform() = default;
 
-void PosixPlatform::UseCodePage932() {
-  for (int b = 0x81; b <= 0x9F; ++b) lead_bytes_.set(b);
-  for (int b = 0xE0; b <= 0xFC; ++b) lead_bytes_.set(b);
-}
+void PosixPlatform::UseCodePage932() { code_page_ = CodePageTable::Japanese932(); }
 
 const char* PosixPlatform::GetCommandLineA() { return ""; }
 
 Dword PosixPlatform::GetModuleFileNameA(char* filename, Dword size) {
-  if (size == 0) return 0;
-  if (module_path.size() >= size) {
-    std::memcpy(filename, module_path.data(), size - 1);
-    filename[size - 1] = '\0';
-    last_error_ = kErrorInsufficientBuffer;
-    return size;
-  }
-  std::memcpy(filename, module_path.c_str(), module_path.size() + 1);
-  return static_cast<Dword>(module_path.size());
+  const Dword result = CopyModulePath(module_path, filename, size);
+  if (size > 0 && result == size) last_error_ = kErrorInsufficientBuffer;
+  return result;
 }
 
 Dword PosixPlatform::GetPrivateProfileStringA(const char* section, const char* key,
-                                              const char* default_value, char* returned,
-                                              Dword size, const char* file_name) {
+                                              const char* default_value, char* returned, Dword size,
+                                              const char* file_name) {
   if (size == 0) return 0;
   const std::optional<ProfileReader> profile = ProfileReader::Load(PosixPath(file_name));
   const std::string value = profile ? profile->Get(section, key, default_value, size)
@@ -96,16 +87,10 @@ int PosixPlatform::MessageBoxA(Handle, const char* text, const char*, Dword) {
   return 1;
 }
 
-bool PosixPlatform::IsDBCSLeadByte(std::uint8_t byte) { return lead_bytes_.test(byte); }
+bool PosixPlatform::IsDBCSLeadByte(std::uint8_t byte) { return code_page_.IsLeadByte(byte); }
 
 void PosixPlatform::CharUpperChar(char* ch, std::size_t length) {
-  if (length == 1) {
-    if (ch[0] >= 'a' && ch[0] <= 'z') ch[0] = static_cast<char>(ch[0] - 'a' + 'A');
-  } else if (length == 2 && static_cast<unsigned char>(ch[0]) == 0x82) {
-    const unsigned char trail = static_cast<unsigned char>(ch[1]);
-    // Full-width a-z of code page 932.
-    if (trail >= 0x81 && trail <= 0x9A) ch[1] = static_cast<char>(trail - 0x21);
-  }
+  code_page_.UpperCase(ch, length);
 }
 
 }  // namespace camsetup

@@ -8,10 +8,10 @@
 #ifndef CAMSETUP_PLATFORM_POSIX_PLATFORM_H_
 #define CAMSETUP_PLATFORM_POSIX_PLATFORM_H_
 
-#include <bitset>
 #include <string>
 #include <vector>
 
+#include "platform/emulation.h"
 #include "platform/platform.h"
 
 namespace camsetup {
@@ -53,7 +53,7 @@ class PosixPlatform final : public Platform {
  private:
   Dword last_error_ = 0;
   int device_set_ = 0;  // its address is the set handle
-  std::bitset<256> lead_bytes_;
+  CodePageTable code_page_ = CodePageTable::SingleByte();
 };
 
 // A path with backslashes as a Linux path.

@@ -164,12 +164,14 @@ class Lab:
             lines.append("device %s %s" % (instance.encode("utf-8").hex(), ids_hex))
         job.write_text("\n".join(lines) + "\n")
 
+        planted = [Path(rel).stem for rel, c in files.items() if c is MARKER]
         started = time.monotonic()
         argv = ["wine", self.driver_win, "Z:" + str(job).replace("/", "\\"),
                 "Z:" + str(result).replace("/", "\\")]
         if on_box:
             with open(self.logs / (name + ".log"), "ab") as log:
-                proc = subprocess.Popen(argv, env=self.env(japanese), stdout=log, stderr=log,
+                proc = subprocess.Popen(argv, env=self.env(japanese, planted), stdout=log,
+                                        stderr=log,
                                         stdin=subprocess.DEVNULL)
                 while proc.poll() is None:
                     if result.exists() and "\nbox " in "\n" + result.read_text():
@@ -181,7 +183,6 @@ class Lab:
                 hold.touch()
                 proc.wait(timeout=60)
         else:
-            planted = [Path(rel).stem for rel, c in files.items() if c is MARKER]
             self.wine(argv, name + ".log", japanese=japanese, native_dlls=planted)
 
         outcome = Outcome(seconds=time.monotonic() - started)

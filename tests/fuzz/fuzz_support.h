@@ -55,7 +55,7 @@ class Input {
 // the lead bytes of code page 932.
 inline void ChooseCodePage(FakePlatform& platform, std::uint8_t selector) {
   platform.code_page =
-      (selector & 1) ? FakeCodePage::Japanese932() : FakeCodePage::SingleByte();
+      (selector & 1) ? CodePageTable::Japanese932() : CodePageTable::SingleByte();
 }
 
 // A text may hold no NUL of its own: profile values and hardware IDs are
