@@ -87,19 +87,10 @@ void RestrictDllSearchToSystemFolder() {
   ::SetDllDirectoryA("");
 }
 
-// USER32 and SETUPAPI, loaded at run time so that neither is resolved by
-// the loader's search before the program runs.
+// SETUPAPI, and for a message box USER32, loaded at run time so that
+// neither is resolved by the loader's search before the program runs.
 struct Win32Platform::Libraries {
-  ScopedLibrary user32 = LoadSystemLibrary("user32.dll");
   ScopedLibrary setupapi = LoadSystemLibrary("setupapi.dll");
-  // Libraries that a message box loads on demand (themes, input, and the
-  // delay-loaded imports of Common Controls 6), loaded here from the system
-  // folder so that a later load by name finds them already in the process.
-  // Some loaders (Wine's) resolve delay-loaded imports without regard to
-  // the restricted search.
-  ScopedLibrary on_demand[4] = {LoadSystemLibrary("uxtheme.dll"), LoadSystemLibrary("imm32.dll"),
-                                LoadSystemLibrary("msimg32.dll"), LoadSystemLibrary("winmm.dll")};
-  decltype(&::MessageBoxA) message_box = user32.Get<decltype(&::MessageBoxA)>("MessageBoxA");
   decltype(&::SetupDiGetClassDevsA) get_class_devs =
       setupapi.Get<decltype(&::SetupDiGetClassDevsA)>("SetupDiGetClassDevsA");
   decltype(&::SetupDiEnumDeviceInfo) enum_device_info =
@@ -111,6 +102,28 @@ struct Win32Platform::Libraries {
 
   bool HasSetupApi() const {
     return get_class_devs && enum_device_info && get_registry_property && destroy_list;
+  }
+
+  // USER32 and the libraries that a message box loads on demand (themes,
+  // input, and the delay-loaded imports of Common Controls 6), loaded from
+  // the system folder before the first box, so that the box's own loads by
+  // name find them already in the process: some loaders (Wine's) resolve
+  // delay-loaded imports without regard to the restricted search. A run
+  // that shows no box loads none of them.
+  ScopedLibrary user32;
+  ScopedLibrary on_demand[4];
+  decltype(&::MessageBoxA) message_box = nullptr;
+  bool message_box_libraries_loaded = false;
+  void LoadMessageBoxLibraries() {
+    if (message_box_libraries_loaded) return;
+    message_box_libraries_loaded = true;
+    user32 = LoadSystemLibrary("user32.dll");
+    message_box = user32.Get<decltype(&::MessageBoxA)>("MessageBoxA");
+    const char* const names[] = {"uxtheme.dll", "imm32.dll", "msimg32.dll", "winmm.dll"};
+    static_assert(sizeof(names) / sizeof(names[0]) == sizeof(on_demand) / sizeof(on_demand[0]));
+    for (std::size_t i = 0; i < sizeof(names) / sizeof(names[0]); ++i) {
+      on_demand[i] = LoadSystemLibrary(names[i]);
+    }
   }
 };
 
@@ -205,6 +218,7 @@ bool Win32Platform::SetupDiDestroyDeviceInfoList(DevInfoHandle set) {
 }
 
 int Win32Platform::MessageBoxA(Handle owner, const char* text, const char* caption, Dword type) {
+  libraries_->LoadMessageBoxLibraries();
   if (libraries_->message_box == nullptr) return 0;
   return libraries_->message_box(static_cast<HWND>(owner), text, caption, type);
 }
