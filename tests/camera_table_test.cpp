@@ -207,6 +207,33 @@ TEST_P(LoadCameraTableTest, FillsTableOrRejects) {
 INSTANTIATE_TEST_SUITE_P(Cases, LoadCameraTableTest, ::testing::ValuesIn(kLoadCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A folder that the code page cannot name is reported as such and nothing
+// is read: a best-fit form of it could name another package's folder.
+TEST(LoadCameraTable, FolderNotNamedByCodePage) {
+  struct Case {
+    const char* name;
+    Dword error;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"NoTranslation", kErrorNoUnicodeTranslation,
+       "Launcher path not valid in the system code page"},
+      {"OtherFailure", 5, "Launcher path too long > 299 character"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Harness h({{"Camera1", "Path", "a.exe"}, {"Camera1", "PID", "ABCD"}});
+    h.platform.module_path_error = c.error;
+    EXPECT_EQ(h.launcher->LoadCameraTable(), 0);
+    EXPECT_EQ(h.platform.calls,
+              (std::vector<std::string>{"GetModuleFileNameA(300) -> 0",
+                                        "GetLastError -> " + std::to_string(c.error),
+                                        std::string("MessageBoxA(null, ") + c.message +
+                                            ", Error info, 0x40)"}));
+    EXPECT_EQ(h.launcher->camera_table().model_count, 0);
+  }
+}
+
 // ---- Splitting of the PID text ----
 
 struct SplitCase {

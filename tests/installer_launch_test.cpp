@@ -38,6 +38,8 @@ struct LaunchRun {
              {"Camera2", "PID", "EFGH"}}};
   int result = -1;
 
+  LaunchRun() { h.platform.AddFile("C:\\Pkg\\Model B\\set up.exe"); }
+
   std::vector<std::string> Calls(const std::string& name) const {
     std::vector<std::string> found;
     for (const std::string& call : h.platform.calls) {
@@ -163,6 +165,7 @@ TEST(LaunchSequence, StartWaitThenCloseProcessBeforeThread) {
   ASSERT_NE(release, calls.end());
   const std::vector<std::string> expected = {
       "SetupDiDestroyDeviceInfoList(set)",
+      "GetFileAttributesA(C:\\Pkg\\Model B\\set up.exe) -> 0x80",
       Debug(command),
       CreateCall(command, true),
       "WaitForSingleObject(process, 0xFFFFFFFF)",
@@ -322,6 +325,112 @@ TEST(RunSequence, ExitCodeZeroWhateverTheOutcome) {
     h.platform.fail_create_process = fail_start;
     EXPECT_EQ(h.launcher->Run(""), 0) << "fail_start=" << fail_start;
   }
+}
+
+
+// ---- The program within the package ----
+
+struct ProgramCase {
+  CAMSETUP_PRINTS_NAME(ProgramCase)
+  const char* name;
+  std::string module_path;
+  std::string path_value;  // Camera1's Path
+  std::vector<std::string> files;
+  std::vector<std::string> folders;
+  std::string command;  // what CreateProcessA gets, with the tail " /S"
+  std::vector<std::string> looked_up;  // GetFileAttributesA calls, in order
+};
+
+const ProgramCase kProgramCases[] = {
+    {"NoBlankNoLookup", kModulePath, "ModelA\\setup.exe", {}, {},
+     "\"C:\\Pkg\\ModelA\\setup.exe\" /S", {}},
+    {"WholePathWithBlanksNamesFile", kModulePath, "Model B\\set up.exe",
+     {"C:\\Pkg\\Model B\\set up.exe", "C:\\Pkg\\Model.exe"}, {},
+     "\"C:\\Pkg\\Model B\\set up.exe\" /S", {"C:\\Pkg\\Model B\\set up.exe"}},
+    {"Switches", kModulePath, "ModelA\\setup.exe /quiet /norestart",
+     {"C:\\Pkg\\ModelA\\setup.exe"}, {},
+     "\"C:\\Pkg\\ModelA\\setup.exe\" /quiet /norestart /S",
+     {"C:\\Pkg\\ModelA\\setup.exe /quiet /norestart", "C:\\Pkg\\ModelA\\setup.exe"}},
+    {"ProgramWithoutExtension", kModulePath, "ModelA\\setup /quiet",
+     {"C:\\Pkg\\ModelA\\setup.exe"}, {}, "\"C:\\Pkg\\ModelA\\setup\" /quiet /S",
+     {"C:\\Pkg\\ModelA\\setup /quiet", "C:\\Pkg\\ModelA\\setup", "C:\\Pkg\\ModelA\\setup.exe"}},
+    {"ExtensionGivenNoExeAppended", kModulePath, "ModelA\\setup.v2 /quiet",
+     {"C:\\Pkg\\ModelA\\setup.v2.exe"}, {}, "\"C:\\Pkg\\ModelA\\setup.v2 /quiet\" /S",
+     {"C:\\Pkg\\ModelA\\setup.v2 /quiet", "C:\\Pkg\\ModelA\\setup.v2"}},
+    {"NothingExists", kModulePath, "ModelA\\setup.exe /quiet", {}, {},
+     "\"C:\\Pkg\\ModelA\\setup.exe /quiet\" /S",
+     {"C:\\Pkg\\ModelA\\setup.exe /quiet", "C:\\Pkg\\ModelA\\setup.exe"}},
+    {"ShortestPrefixFirst", kModulePath, "Model A\\setup.exe /q",
+     {"C:\\Pkg\\Model.exe", "C:\\Pkg\\Model A\\setup.exe"}, {},
+     "\"C:\\Pkg\\Model\" A\\setup.exe /q /S",
+     {"C:\\Pkg\\Model A\\setup.exe /q", "C:\\Pkg\\Model", "C:\\Pkg\\Model.exe"}},
+    {"PrefixNamingFolderSkipped", kModulePath, "Model A\\setup.exe /q",
+     {"C:\\Pkg\\Model A\\setup.exe"}, {"C:\\Pkg\\Model", "C:\\Pkg\\Model.exe"},
+     "\"C:\\Pkg\\Model A\\setup.exe\" /q /S",
+     {"C:\\Pkg\\Model A\\setup.exe /q", "C:\\Pkg\\Model", "C:\\Pkg\\Model.exe",
+      "C:\\Pkg\\Model A\\setup.exe"}},
+    {"Tab", kModulePath, "ModelA\\setup.exe\t/quiet", {"C:\\Pkg\\ModelA\\setup.exe"}, {},
+     "\"C:\\Pkg\\ModelA\\setup.exe\"\t/quiet /S",
+     {"C:\\Pkg\\ModelA\\setup.exe\t/quiet", "C:\\Pkg\\ModelA\\setup.exe"}},
+    // The folder's own blanks are never a place to cut: no program at a
+    // prefix of the folder is looked at, let alone started.
+    {"BlanksInFolderOnly", "C:\\My Drivers\\camsetup.exe", "ModelA\\setup.exe",
+     {"C:\\My.exe"}, {}, "\"C:\\My Drivers\\ModelA\\setup.exe\" /S", {}},
+    {"BlanksInFolderAndSwitches", "C:\\My Drivers\\camsetup.exe", "ModelA\\setup.exe /q",
+     {"C:\\My.exe", "C:\\My Drivers\\ModelA\\setup.exe"}, {},
+     "\"C:\\My Drivers\\ModelA\\setup.exe\" /q /S",
+     {"C:\\My Drivers\\ModelA\\setup.exe /q", "C:\\My Drivers\\ModelA\\setup.exe"}},
+    {"BlankAtTokenStartIsNoPrefix", kModulePath, "' setup.exe /q'", {"C:\\Pkg\\ setup.exe"},
+     {}, "\"C:\\Pkg\\ setup.exe\" /q /S",
+     {"C:\\Pkg\\ setup.exe /q", "C:\\Pkg\\ setup.exe"}},
+};
+
+class ProgramTest : public ::testing::TestWithParam<ProgramCase> {};
+
+TEST_P(ProgramTest, ComposesCommandFromPackage) {
+  const ProgramCase& c = GetParam();
+  const std::string folder = c.module_path.substr(0, c.module_path.rfind('\\') + 1);
+  Harness h({{"Camera1", "Path", c.path_value}, {"Camera1", "PID", "ABCD"}},
+            folder + "setup.ini");
+  h.platform.module_path = c.module_path;
+  for (const std::string& f : c.files) h.platform.AddFile(f);
+  for (const std::string& f : c.folders) h.platform.AddFolder(f);
+  h.platform.devices = {Camera("USB\\VID_5A3D&PID_ABCD")};
+  EXPECT_EQ(h.launcher->Run("/S"), 0);
+
+  std::vector<std::string> looked_up;
+  std::vector<std::string> created;
+  std::vector<std::string> debug;
+  for (const std::string& call : h.platform.calls) {
+    if (call.rfind("GetFileAttributesA(", 0) == 0) {
+      looked_up.push_back(call.substr(19, call.rfind(") -> ") - 19));
+    }
+    if (call.rfind("CreateProcessA", 0) == 0) created.push_back(call);
+    if (call.rfind("OutputDebugStringA", 0) == 0) debug.push_back(call);
+  }
+  EXPECT_EQ(looked_up, c.looked_up);
+  EXPECT_EQ(created, std::vector<std::string>{CreateCall(c.command, true)});
+  EXPECT_EQ(debug, std::vector<std::string>{Debug(c.command)});
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ProgramTest, ::testing::ValuesIn(kProgramCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// What the checker reads of the same rule.
+TEST(FindInstallProgram, ReportsLookupAndFind) {
+  FakePlatform p;
+  p.AddFile("C:\\Pkg\\ModelA\\setup.exe");
+  const InstallProgram plain = FindInstallProgram("C:\\Pkg\\ModelA\\setup.exe", 7, p);
+  EXPECT_EQ(plain.length, 23u);
+  EXPECT_FALSE(plain.looked_up);
+  const InstallProgram switches = FindInstallProgram("C:\\Pkg\\ModelA\\setup.exe /q", 7, p);
+  EXPECT_EQ(switches.length, 23u);
+  EXPECT_TRUE(switches.looked_up);
+  EXPECT_TRUE(switches.found);
+  const InstallProgram missing = FindInstallProgram("C:\\Pkg\\ModelB\\setup.exe /q", 7, p);
+  EXPECT_EQ(missing.length, 26u);
+  EXPECT_TRUE(missing.looked_up);
+  EXPECT_FALSE(missing.found);
 }
 
 }  // namespace

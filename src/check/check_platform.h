@@ -33,6 +33,9 @@ class CheckPlatform final : public Platform {
   }
   bool CreateProcessA(const char*, char*, const void*, const void*, bool, Dword, const void*,
                       const char*, StartupInfo*, ProcessInformation*) override;
+  Dword GetFileAttributesA(const char* file_name) override {
+    return host_.GetFileAttributesA(file_name);
+  }
   Dword WaitForSingleObject(Handle, Dword) override { return 0; }
   bool CloseHandle(Handle handle) override { return host_.CloseHandle(handle); }
   Dword GetLastError() override;

@@ -50,6 +50,12 @@ int Launcher::LoadCameraTable() {
   char module_path[kModulePathSize] = {};
   const Dword written = platform_.GetModuleFileNameA(module_path, kModulePathSize);
   module_path[kModulePathSize - 1] = '\0';
+  if (written == 0 && platform_.GetLastError() == kErrorNoUnicodeTranslation) {
+    // The code page cannot name the folder; a best-fit form of it could name
+    // another one.
+    ShowMessage("Launcher path not valid in the system code page");
+    return 0;
+  }
   const std::size_t folder_length =
       (written == 0 || written >= kModulePathSize) ? 0 : FolderLength(module_path, platform_);
   if (folder_length == 0) {
@@ -57,6 +63,7 @@ int Launcher::LoadCameraTable() {
     ShowMessage("Launcher path too long > 299 character");
     return 0;
   }
+  camera_table_.folder_length = folder_length;
   char setup_path[kModulePathSize + sizeof(kSetupFileName)];
   std::memcpy(setup_path, module_path, folder_length);
   std::memcpy(setup_path + folder_length, kSetupFileName, sizeof(kSetupFileName));

@@ -66,10 +66,11 @@ void Launcher::ShowMessage(const char* text) {
 }  // namespace camsetup
 
 #ifdef _WIN32
-// An exception that escapes ends the process without the C++ runtime's
-// message (which would drag its name demangler into the executable).
+// An exception that escapes (exhausted memory: nothing else throws) ends the
+// process at once, without the C++ runtime's message (which would drag its
+// name demangler into the executable) or the C runtime's abort box.
 namespace __gnu_cxx {
-void __verbose_terminate_handler() { std::abort(); }
+void __verbose_terminate_handler() { camsetup::EndProcessAfterFatalError(); }
 }  // namespace __gnu_cxx
 
 // The tail is derived from GetCommandLineA by the launcher's own rule, not

@@ -8,17 +8,77 @@
 namespace camsetup {
 namespace {
 
-// Appends `text` to the NUL-terminated `buffer` of `capacity` bytes; false,
-// with nothing appended, when it would not fit.
-bool Append(char* buffer, std::size_t capacity, const char* text) {
+constexpr char kDefaultExtension[] = ".exe";
+
+// Appends `length` bytes of `text` to the NUL-terminated `buffer` of
+// `capacity` bytes; false, with nothing appended, when they would not fit.
+bool Append(char* buffer, std::size_t capacity, const char* text, std::size_t length) {
   const std::size_t used = strnlen(buffer, capacity);
-  const std::size_t length = std::strlen(text);
   if (used + length >= capacity) return false;
-  std::memcpy(buffer + used, text, length + 1);
+  std::memcpy(buffer + used, text, length);
+  buffer[used + length] = '\0';
   return true;
 }
 
+bool Append(char* buffer, std::size_t capacity, const char* text) {
+  return Append(buffer, capacity, text, std::strlen(text));
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Whether `path` names an existing file; a folder does not count.
+bool NamesFile(const char* path, Platform& platform) {
+  const Dword attributes = platform.GetFileAttributesA(path);
+  return attributes != kInvalidFileAttributes && (attributes & kFileAttributeDirectory) == 0;
+}
+
 }  // namespace
+
+InstallProgram FindInstallProgram(const char* install_path, std::size_t folder_length,
+                                  Platform& platform) {
+  const std::size_t length = strnlen(install_path, kInstallPathSize - 1);
+  const auto char_length = [&](std::size_t i) -> std::size_t {
+    return (platform.IsDBCSLeadByte(static_cast<unsigned char>(install_path[i])) &&
+            i + 1 < length)
+               ? 2
+               : 1;
+  };
+  InstallProgram whole = {length, false, false};
+  bool has_blank = false;
+  for (std::size_t i = folder_length; i < length && !has_blank; i += char_length(i)) {
+    has_blank = IsBlank(install_path[i]);
+  }
+  if (!has_blank) return whole;
+  whole.looked_up = true;
+  if (NamesFile(install_path, platform)) {
+    whole.found = true;
+    return whole;
+  }
+
+  // Prefixes of the token, shortest first; the folder alone is never one.
+  char candidate[kInstallPathSize + sizeof(kDefaultExtension) - 1];
+  std::memcpy(candidate, install_path, folder_length);
+  bool has_extension = false;
+  for (std::size_t i = folder_length; i < length;) {
+    if (IsBlank(install_path[i]) && i > folder_length) {
+      candidate[i] = '\0';
+      if (NamesFile(candidate, platform)) return {i, true, true};
+      if (!has_extension) {
+        std::memcpy(candidate + i, kDefaultExtension, sizeof(kDefaultExtension));
+        if (NamesFile(candidate, platform)) return {i, true, true};
+      }
+    }
+    const std::size_t step = char_length(i);
+    std::memcpy(candidate + i, install_path + i, step);
+    if (step == 1 && (install_path[i] == '\\' || install_path[i] == '/')) {
+      has_extension = false;
+    } else if (step == 1 && install_path[i] == '.') {
+      has_extension = true;
+    }
+    i += step;
+  }
+  return whole;
+}
 
 int Launcher::LaunchInstaller() {
   if (!scan_.set_obtained) {
@@ -33,18 +93,21 @@ int Launcher::LaunchInstaller() {
   }
   set.Close();
 
-  // The install path goes in quotes, so that a blank in it cannot make the
-  // system start a program at a prefix of the path. The argument tail brings
-  // its own leading blank.
+  // The program goes in quotes, so that a blank in the folder cannot make the
+  // system start a program at a prefix of the path; switches written in Path
+  // follow it. The argument tail brings its own leading blank.
   const bool selected = launch_command_[0] != '\0';
   if (selected) {
     char install_path[kInstallPathSize];
     std::memcpy(install_path, launch_command_, kInstallPathSize);
     install_path[kInstallPathSize - 1] = '\0';
+    const InstallProgram program =
+        FindInstallProgram(install_path, camera_table_.folder_length, platform_);
     launch_command_[0] = '\0';
     Append(launch_command_, kLaunchCommandSize, "\"");
-    Append(launch_command_, kLaunchCommandSize, install_path);
+    Append(launch_command_, kLaunchCommandSize, install_path, program.length);
     Append(launch_command_, kLaunchCommandSize, "\"");
+    Append(launch_command_, kLaunchCommandSize, install_path + program.length);
   }
   Append(launch_command_, kLaunchCommandSize, argument_tail_);
   platform_.OutputDebugStringA(launch_command_);

@@ -50,6 +50,7 @@ struct CameraEntry {
 
 struct CameraTable {
   std::int32_t model_count;  // 0 to 20
+  std::size_t folder_length;  // bytes of the launcher's folder at the start of each install path
   CameraEntry entries[kMaxModels];
 };
 
@@ -136,6 +137,21 @@ class CodeIndex {
 DeviceMatch MatchHardwareId(const CameraTable& table, std::string_view hardware_id,
                             Platform& platform);
 DeviceMatch MatchHardwareId(const CodeIndex& index, std::string_view hardware_id);
+
+// The program that an install path starts. A Path token without blanks or
+// tabs is the program whole. Otherwise the program is found as the system's
+// rule for an unquoted command line finds it, but only inside the launcher's
+// folder: the whole install path when that names an existing file, else the
+// shortest prefix of the token that ends before a blank or tab and names an
+// existing file, as written or with ".exe" appended when its last component
+// has no extension. What follows the program is the switches written in Path.
+struct InstallProgram {
+  std::size_t length;  // bytes of the install path that name the program
+  bool looked_up;      // the token holds a blank or tab, so files were looked at
+  bool found;          // a file was found for the program
+};
+InstallProgram FindInstallProgram(const char* install_path, std::size_t folder_length,
+                                  Platform& platform);
 
 class Launcher {
  public:

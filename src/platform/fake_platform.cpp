@@ -61,8 +61,13 @@ const char* FakePlatform::GetCommandLineA() {
 }
 
 Dword FakePlatform::GetModuleFileNameA(char* filename, Dword size) {
-  const Dword result = CopyModulePath(module_path, filename, size);
-  if (size > 0 && result == size) last_error_ = kErrorInsufficientBuffer;
+  Dword result = 0;
+  if (module_path_error) {
+    last_error_ = *module_path_error;
+  } else {
+    result = CopyModulePath(module_path, filename, size);
+    if (size > 0 && result == size) last_error_ = kErrorInsufficientBuffer;
+  }
   Log([&] {
     return std::string("GetModuleFileNameA(" + std::to_string(size) + ") -> " +
                        std::to_string(result));
@@ -130,6 +135,16 @@ bool FakePlatform::CreateProcessA(const char* application_name, char* command_li
   kernel_handles_.insert(&process_tag_);
   kernel_handles_.insert(&thread_tag_);
   return true;
+}
+
+Dword FakePlatform::GetFileAttributesA(const char* file_name) {
+  const auto it = files.find(FakeText(file_name));
+  const Dword attributes = it == files.end() ? kInvalidFileAttributes : it->second;
+  if (it == files.end()) last_error_ = 2;  // ERROR_FILE_NOT_FOUND
+  Log([&] {
+    return std::string("GetFileAttributesA(" + FakeText(file_name) + ") -> " + Hex(attributes));
+  });
+  return attributes;
 }
 
 static std::string HandleName(const void* handle, const void* process, const void* thread) {

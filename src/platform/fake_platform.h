@@ -42,9 +42,14 @@ class FakePlatform final : public Platform {
   // file -> section -> key -> value; names compare exactly.
   std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> profiles;
   std::vector<FakeDevice> devices;
+  // Files and folders by their full path, with their attributes
+  // (FILE_ATTRIBUTE_DIRECTORY for a folder); anything else does not exist.
+  std::map<std::string, Dword> files;
   CodePageTable code_page = CodePageTable::SingleByte();
 
   // ---- Scripted failures ----
+  // GetModuleFileNameA returns 0 with this error.
+  std::optional<Dword> module_path_error;
   bool fail_get_class_devs = false;
   // Enumeration fails at this member index with this error, instead of
   // reporting the end of the list.
@@ -69,6 +74,10 @@ class FakePlatform final : public Platform {
   int open_device_sets() const { return open_device_sets_; }
   int open_kernel_handles() const { return static_cast<int>(kernel_handles_.size()); }
 
+  // Convenience: a file with normal attributes, a folder.
+  void AddFile(const std::string& path) { files[path] = 0x80; }
+  void AddFolder(const std::string& path) { files[path] = kFileAttributeDirectory; }
+
   // Convenience: sets a profile value of `file`.
   void SetProfile(const std::string& file, const std::string& section, const std::string& key,
                   const std::string& value);
@@ -83,6 +92,7 @@ class FakePlatform final : public Platform {
                       bool inherit_handles, Dword creation_flags, const void* environment,
                       const char* current_directory, StartupInfo* startup_info,
                       ProcessInformation* process_information) override;
+  Dword GetFileAttributesA(const char* file_name) override;
   Dword WaitForSingleObject(Handle handle, Dword milliseconds) override;
   bool CloseHandle(Handle handle) override;
   Dword GetLastError() override;

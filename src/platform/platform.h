@@ -76,6 +76,9 @@ inline constexpr Dword kErrorNoMoreItems = 259;
 inline constexpr Dword kNormalPriorityClass = 0x20;
 inline constexpr Dword kInfinite = 0xFFFFFFFF;
 inline constexpr Dword kMbIconInformation = 0x40;
+inline constexpr Dword kInvalidFileAttributes = 0xFFFFFFFF;
+inline constexpr Dword kFileAttributeDirectory = 0x10;
+inline constexpr Dword kErrorNoUnicodeTranslation = 1113;
 
 class Platform {
  public:
@@ -83,6 +86,9 @@ class Platform {
 
   // Kernel.
   virtual const char* GetCommandLineA() = 0;
+  // The executable's own path in the ANSI code page. A path that the code
+  // page cannot name without loss gives 0 and ERROR_NO_UNICODE_TRANSLATION;
+  // a lossy (best-fit or "?") form is never returned.
   virtual Dword GetModuleFileNameA(char* filename, Dword size) = 0;
   virtual Dword GetPrivateProfileStringA(const char* section, const char* key,
                                          const char* default_value, char* returned,
@@ -93,6 +99,8 @@ class Platform {
                               const void* environment, const char* current_directory,
                               StartupInfo* startup_info,
                               ProcessInformation* process_information) = 0;
+  // The attributes of a file or folder, or INVALID_FILE_ATTRIBUTES.
+  virtual Dword GetFileAttributesA(const char* file_name) = 0;
   virtual Dword WaitForSingleObject(Handle handle, Dword milliseconds) = 0;
   virtual bool CloseHandle(Handle handle) = 0;
   virtual Dword GetLastError() = 0;

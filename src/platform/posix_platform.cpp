@@ -1,5 +1,7 @@
 #include "platform/posix_platform.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -8,7 +10,9 @@
 namespace camsetup {
 
 namespace {
+constexpr Dword kErrorFileNotFound = 2;
 constexpr Dword kErrorNotSupported = 50;
+constexpr Dword kFileAttributeNormal = 0x80;
 constexpr Dword kErrorInvalidParameter = 87;
 }  // namespace
 
@@ -47,6 +51,15 @@ bool PosixPlatform::CreateProcessA(const char*, char*, const void*, const void*,
                                    const void*, const char*, StartupInfo*, ProcessInformation*) {
   last_error_ = kErrorNotSupported;
   return false;
+}
+
+Dword PosixPlatform::GetFileAttributesA(const char* file_name) {
+  struct stat info;
+  if (::stat(PosixPath(file_name).c_str(), &info) != 0) {
+    last_error_ = kErrorFileNotFound;
+    return kInvalidFileAttributes;
+  }
+  return S_ISDIR(info.st_mode) ? kFileAttributeDirectory : kFileAttributeNormal;
 }
 
 Dword PosixPlatform::WaitForSingleObject(Handle, Dword) { return 0; }

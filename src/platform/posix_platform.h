@@ -33,6 +33,7 @@ class PosixPlatform final : public Platform {
                       bool inherit_handles, Dword creation_flags, const void* environment,
                       const char* current_directory, StartupInfo* startup_info,
                       ProcessInformation* process_information) override;
+  Dword GetFileAttributesA(const char* file_name) override;
   Dword WaitForSingleObject(Handle handle, Dword milliseconds) override;
   bool CloseHandle(Handle handle) override;
   Dword GetLastError() override;

@@ -6,7 +6,11 @@
 
 #include <cstddef>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <utility>
+
+#include "platform/unattended.h"
 
 namespace camsetup {
 namespace {
@@ -76,14 +80,43 @@ ScopedLibrary LoadSystemLibrary(const char* name) {
   return ScopedLibrary(module);
 }
 
+// Longest path the wide module and path calls can give, with its NUL.
+constexpr DWORD kWidePathSize = 32768;
+
+// `wide` in the ANSI code page `code_page`, or null when any character would
+// be lost: with best-fit mapping off and the used-default flag checked, or,
+// for UTF-8, which can name every character, with invalid UTF-16 rejected.
+std::unique_ptr<char[]> ToAnsiWithoutLoss(unsigned code_page, const wchar_t* wide,
+                                          std::size_t* length) {
+  const bool utf8 = code_page == CP_UTF8;
+  const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+  BOOL used_default = FALSE;
+  BOOL* used_default_flag = utf8 ? nullptr : &used_default;
+  const int needed =
+      ::WideCharToMultiByte(code_page, flags, wide, -1, nullptr, 0, nullptr, used_default_flag);
+  if (needed <= 0 || used_default) return nullptr;
+  auto ansi = std::make_unique<char[]>(static_cast<std::size_t>(needed));
+  const int written = ::WideCharToMultiByte(code_page, flags, wide, -1, ansi.get(), needed,
+                                            nullptr, used_default_flag);
+  if (written != needed || used_default) return nullptr;
+  *length = static_cast<std::size_t>(written - 1);
+  return ansi;
+}
+
 }  // namespace
+
+void EndProcessAfterFatalError() { ::ExitProcess(ERROR_NOT_ENOUGH_MEMORY); }
 
 void RestrictDllSearchToSystemFolder() {
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
   const auto set_default = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
       ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
-  if (set_default != nullptr) set_default(LOAD_LIBRARY_SEARCH_SYSTEM32);
-  // Where that is missing, at least take the current directory out.
+  if (set_default != nullptr) {
+    set_default(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return;
+  }
+  // Where that is missing, at least take the current directory out. Not
+  // otherwise: the setting is handed on to the installer's process too.
   ::SetDllDirectoryA("");
 }
 
@@ -113,12 +146,18 @@ struct Win32Platform::Libraries {
   ScopedLibrary user32;
   ScopedLibrary on_demand[4];
   decltype(&::MessageBoxA) message_box = nullptr;
+  decltype(&::GetProcessWindowStation) get_window_station = nullptr;
+  decltype(&::GetUserObjectInformationA) get_object_information = nullptr;
   bool message_box_libraries_loaded = false;
   void LoadMessageBoxLibraries() {
     if (message_box_libraries_loaded) return;
     message_box_libraries_loaded = true;
     user32 = LoadSystemLibrary("user32.dll");
     message_box = user32.Get<decltype(&::MessageBoxA)>("MessageBoxA");
+    get_window_station =
+        user32.Get<decltype(&::GetProcessWindowStation)>("GetProcessWindowStation");
+    get_object_information =
+        user32.Get<decltype(&::GetUserObjectInformationA)>("GetUserObjectInformationA");
     const char* const names[] = {"uxtheme.dll", "imm32.dll", "msimg32.dll", "winmm.dll"};
     static_assert(sizeof(names) / sizeof(names[0]) == sizeof(on_demand) / sizeof(on_demand[0]));
     for (std::size_t i = 0; i < sizeof(names) / sizeof(names[0]); ++i) {
@@ -135,7 +174,41 @@ Win32Platform::~Win32Platform() = default;
 const char* Win32Platform::GetCommandLineA() { return ::GetCommandLineA(); }
 
 Dword Win32Platform::GetModuleFileNameA(char* filename, Dword size) {
-  return ::GetModuleFileNameA(nullptr, filename, size);
+  // The wide path, converted without loss; else its short form, which
+  // volumes usually keep in ASCII. A best-fit or "?" form could name
+  // another folder, so it is never used.
+  auto wide = std::make_unique<wchar_t[]>(kWidePathSize);
+  const DWORD wide_length = ::GetModuleFileNameW(nullptr, wide.get(), kWidePathSize);
+  if (wide_length == 0) return 0;
+  if (wide_length >= kWidePathSize) {
+    if (size > 0) filename[0] = '\0';
+    ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return size;
+  }
+  std::size_t length = 0;
+  std::unique_ptr<char[]> ansi = ToAnsiWithoutLoss(code_page_, wide.get(), &length);
+  if (ansi == nullptr) {
+    auto short_path = std::make_unique<wchar_t[]>(kWidePathSize);
+    const DWORD short_length = ::GetShortPathNameW(wide.get(), short_path.get(), kWidePathSize);
+    if (short_length > 0 && short_length < kWidePathSize) {
+      ansi = ToAnsiWithoutLoss(code_page_, short_path.get(), &length);
+    }
+  }
+  if (ansi == nullptr) {
+    ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return 0;
+  }
+  // As GetModuleFileNameA: a path that does not fit is cut, and the result
+  // is the buffer's size.
+  if (size == 0) return 0;
+  if (length >= size) {
+    std::memcpy(filename, ansi.get(), size - 1);
+    filename[size - 1] = '\0';
+    ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return size;
+  }
+  std::memcpy(filename, ansi.get(), length + 1);
+  return static_cast<Dword>(length);
 }
 
 Dword Win32Platform::GetPrivateProfileStringA(const char* section, const char* key,
@@ -160,6 +233,10 @@ bool Win32Platform::CreateProcessA(const char* application_name, char* command_l
       current_directory, &si, &pi);
   *process_information = Copy<ProcessInformation>(pi);
   return ok != FALSE;
+}
+
+Dword Win32Platform::GetFileAttributesA(const char* file_name) {
+  return ::GetFileAttributesA(file_name);
 }
 
 Dword Win32Platform::WaitForSingleObject(Handle handle, Dword milliseconds) {
@@ -219,6 +296,25 @@ bool Win32Platform::SetupDiDestroyDeviceInfoList(DevInfoHandle set) {
 
 int Win32Platform::MessageBoxA(Handle owner, const char* text, const char* caption, Dword type) {
   libraries_->LoadMessageBoxLibraries();
+  // Where nobody can see a box, it could never be dismissed: the text goes to
+  // the debugger output instead and the run goes on as if it had been.
+  std::optional<Dword> station_flags;
+  USEROBJECTFLAGS flags = {};
+  DWORD needed = 0;
+  if (libraries_->get_window_station != nullptr && libraries_->get_object_information != nullptr &&
+      libraries_->get_object_information(libraries_->get_window_station(), UOI_FLAGS, &flags,
+                                         sizeof(flags), &needed)) {
+    station_flags = flags.dwFlags;
+  }
+  std::optional<Dword> session;
+  DWORD session_id = 0;
+  if (::ProcessIdToSessionId(::GetCurrentProcessId(), &session_id)) session = session_id;
+  if (!BoxCanBeSeen(station_flags, session)) {
+    char line[600];
+    UnseenBoxText(caption, text, line, sizeof(line));
+    ::OutputDebugStringA(line);
+    return IDOK;
+  }
   if (libraries_->message_box == nullptr) return 0;
   return libraries_->message_box(static_cast<HWND>(owner), text, caption, type);
 }

@@ -12,6 +12,10 @@ namespace camsetup {
 // DLL planted beside the executable is never loaded. Called first thing.
 void RestrictDllSearchToSystemFolder();
 
+// Ends the process at once with a non-zero exit code, without any message
+// of the C runtime's: for exhausted memory, which nothing can report.
+[[noreturn]] void EndProcessAfterFatalError();
+
 class Win32Platform final : public Platform {
  public:
   // Reads the system's ANSI code page, which holds for the whole run, and
@@ -32,6 +36,7 @@ class Win32Platform final : public Platform {
                       bool inherit_handles, Dword creation_flags, const void* environment,
                       const char* current_directory, StartupInfo* startup_info,
                       ProcessInformation* process_information) override;
+  Dword GetFileAttributesA(const char* file_name) override;
   Dword WaitForSingleObject(Handle handle, Dword milliseconds) override;
   bool CloseHandle(Handle handle) override;
   Dword GetLastError() override;

@@ -6,8 +6,12 @@
  *   timeout  <milliseconds, decimal>
  *   cwd      <ANSI bytes>           current directory for the launcher
  *   cmdline  <ANSI bytes>           its full command line
+ *   cmdline8 <UTF-8 bytes>          the same, for a command line that the ANSI code page
+ *                                    cannot express (started through the wide call)
  *   device   <UTF-8 instance id> <UTF-8 hardware IDs, NUL-separated, or ->
  *   hold     <ANSI path>             leave each message box up until this file exists
+ *   station  <ANSI name>             start the launcher on the desktop "Default" of a new
+ *                                    window station of that name, where nobody sees it
  * Devices are written to the registry as present USB device interfaces, in
  * the order given, replacing any from an earlier job.
  *
@@ -159,7 +163,9 @@ int main(int argc, char** argv) {
   static char line[65536];
   static unsigned char bytes[32768];
   static char cmdline[32768];
+  static int cmdline_utf8;
   static char cwd[1024];
+  static char station[256];
   DWORD timeout = 20000;
   ClearDevices();
   while (fgets(line, sizeof(line), job)) {
@@ -171,10 +177,13 @@ int main(int argc, char** argv) {
       timeout = (DWORD)strtoul(value, NULL, 10);
     } else if (strcmp(key, "cwd") == 0 && value) {
       cwd[FromHex(value, (unsigned char*)cwd, sizeof(cwd) - 1)] = 0;
+    } else if (strcmp(key, "station") == 0 && value) {
+      station[FromHex(value, (unsigned char*)station, sizeof(station) - 1)] = 0;
     } else if (strcmp(key, "hold") == 0 && value) {
       g_hold[FromHex(value, (unsigned char*)g_hold, sizeof(g_hold) - 1)] = 0;
-    } else if (strcmp(key, "cmdline") == 0 && value) {
+    } else if ((strcmp(key, "cmdline") == 0 || strcmp(key, "cmdline8") == 0) && value) {
       cmdline[FromHex(value, (unsigned char*)cmdline, sizeof(cmdline) - 1)] = 0;
+      cmdline_utf8 = strcmp(key, "cmdline8") == 0;
     } else if (strcmp(key, "device") == 0 && value) {
       char* ids_hex = strtok(NULL, " ");
       int n;
@@ -195,13 +204,37 @@ int main(int argc, char** argv) {
 
   LARGE_INTEGER frequency, started, ended;
   QueryPerformanceFrequency(&frequency);
-  STARTUPINFOA si;
+  /* Started through the wide call, so that a command line in UTF-8 can name
+   * what the ANSI code page cannot; ANSI texts are converted as
+   * CreateProcessA would. */
+  static WCHAR wide_cmdline[32768];
+  static WCHAR wide_cwd[1024];
+  static WCHAR wide_desktop[300];
+  MultiByteToWideChar(cmdline_utf8 ? CP_UTF8 : CP_ACP, 0, cmdline, -1, wide_cmdline, 32768);
+  MultiByteToWideChar(CP_ACP, 0, cwd, -1, wide_cwd, 1024);
+  STARTUPINFOW si;
   PROCESS_INFORMATION pi;
   memset(&si, 0, sizeof(si));
   si.cb = sizeof(si);
   memset(&pi, 0, sizeof(pi));
-  if (!CreateProcessA(NULL, cmdline, NULL, NULL, FALSE, DEBUG_ONLY_THIS_PROCESS, NULL,
-                      cwd[0] ? cwd : NULL, &si, &pi)) {
+  HWINSTA new_station = NULL;
+  HDESK new_desktop = NULL;
+  if (station[0]) {
+    /* The desktop is made on the new station, so the driver visits it. */
+    static char desktop_path[300];
+    HWINSTA own = GetProcessWindowStation();
+    new_station = CreateWindowStationA(station, 0, WINSTA_ALL_ACCESS, NULL);
+    if (new_station == NULL) Fail("create-window-station");
+    if (!SetProcessWindowStation(new_station)) Fail("set-window-station");
+    new_desktop = CreateDesktopA("Default", NULL, NULL, 0, GENERIC_ALL, NULL);
+    if (new_desktop == NULL) Fail("create-desktop");
+    if (!SetProcessWindowStation(own)) Fail("restore-window-station");
+    snprintf(desktop_path, sizeof(desktop_path), "%s\\Default", station);
+    MultiByteToWideChar(CP_ACP, 0, desktop_path, -1, wide_desktop, 300);
+    si.lpDesktop = wide_desktop;
+  }
+  if (!CreateProcessW(NULL, wide_cmdline, NULL, NULL, FALSE, DEBUG_ONLY_THIS_PROCESS, NULL,
+                      cwd[0] ? wide_cwd : NULL, &si, &pi)) {
     Fail("create-process");
   }
   QueryPerformanceCounter(&started);
@@ -261,6 +294,8 @@ int main(int argc, char** argv) {
   }
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
+  if (new_desktop) CloseDesktop(new_desktop);
+  if (new_station) CloseWindowStation(new_station);
   fclose(g_result);
   return 0;
 }

@@ -15,6 +15,7 @@ cannot run the launcher's architecture.
 """
 import argparse
 import dataclasses
+import re
 import shutil
 import sys
 import time
@@ -25,6 +26,8 @@ from winelab import MARKER, STANDIN, Lab, ini, wine32_available
 SKIP = 77
 CAPTION = "Error info"
 NOT_FOUND = "Velmora Webcam Device(Oskendal) was not found!"
+UNSEEN = "Error info: "  # a box's text in the debugger output, where nobody sees it
+CODE_PAGES = {None: 1252, "ja_JP.UTF-8": 932, "en_US.UTF-8": 1252, "hi_IN.UTF-8": 65001}
 
 
 @dataclasses.dataclass
@@ -40,6 +43,8 @@ class Scenario:
     cwd: str = "{root}\\pkg"
     japanese: bool = False
     dirs: list = dataclasses.field(default_factory=list)
+    locale: str = None   # one of winelab.LOCALES, for its ANSI code page
+    station: str = None  # run on a new window station, where nobody sees a box
 
 
 def dev(n, *ids):
@@ -161,6 +166,97 @@ SCENARIOS = [
              expect_started=[("pkg/Cam2/setup.exe", CAM2, "{root}\\pkg")]),
 ]
 
+# Switches written into Path: the program is found within the package, is
+# quoted, and the switches follow it. The folder's own blanks are no place to
+# cut: the decoy at its prefix must not run.
+SCENARIOS += [
+    Scenario("switches_in_path_folder_with_blanks",
+             {"My Drivers/setup.ini": ini((1, "ModelA\\setup.exe /quiet /norestart", "ABCD")),
+              "My Drivers/ModelA/setup.exe": STANDIN,
+              "My.exe": STANDIN},
+             launcher="My Drivers/camsetup.exe",
+             devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
+             command_line='"{root}\\My Drivers\\camsetup.exe" /S', cwd="{root}\\My Drivers",
+             expect_debug=['"{root}\\My Drivers\\ModelA\\setup.exe" /quiet /norestart /S'],
+             expect_boxes=[],
+             expect_started=[("My Drivers/ModelA/setup.exe",
+                              '"{root}\\My Drivers\\ModelA\\setup.exe" /quiet /norestart /S',
+                              "{root}\\My Drivers")]),
+    Scenario("switches_program_without_extension",
+             {"pkg/setup.ini": ini((1, "Model B\\setup /silent", "ABCD")),
+              "pkg/Model B/setup.exe": STANDIN},
+             devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
+             expect_debug=['"{root}\\pkg\\Model B\\setup" /silent'], expect_boxes=[],
+             expect_started=[("pkg/Model B/setup.exe", '"{root}\\pkg\\Model B\\setup" /silent',
+                              "{root}\\pkg")]),
+    Scenario("switches_program_missing",
+             {"pkg/setup.ini": ini((1, "ModelA\\setup.exe /quiet", "ABCD"))},
+             devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
+             command_line='"{root}\\pkg\\camsetup.exe" /S',
+             expect_debug=['"{root}\\pkg\\ModelA\\setup.exe /quiet" /S'],
+             expect_boxes=["Run driver insatll fail"], expect_started=[]),
+]
+
+# On a window station that nobody sees (as under a deployment agent or a
+# service), no box is shown: its text goes to the debugger output and the run
+# ends by itself.
+STATION = "camsetup-unseen"
+SCENARIOS += [
+    Scenario("unseen_camera_found", TWO_MODELS, station=STATION,
+             devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
+             command_line='"{root}\\pkg\\camsetup.exe" /S',
+             expect_debug=[CAM2 + " /S"], expect_boxes=[],
+             expect_started=[("pkg/Cam2/setup.exe", CAM2 + " /S", "{root}\\pkg")]),
+    Scenario("unseen_not_found", TWO_MODELS, station=STATION,
+             expect_debug=["", UNSEEN + NOT_FOUND], expect_boxes=[], expect_started=[]),
+    Scenario("unseen_overlong_path",
+             {"pkg/setup.ini": ini((1, "p" * 251, "ABCD"))}, station=STATION,
+             devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
+             expect_debug=[UNSEEN + "Camera1 Path string too long > 250 character"],
+             expect_boxes=[], expect_started=[]),
+    Scenario("unseen_start_failure",
+             {"pkg/setup.ini": ini((1, "Cam1\\missing.exe", "ABCD"))}, station=STATION,
+             devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
+             expect_debug=['"{root}\\pkg\\Cam1\\missing.exe"', UNSEEN + "Run driver insatll fail"],
+             expect_boxes=[], expect_started=[]),
+]
+
+# Package folders that the ANSI code page cannot name. Under code page 1252
+# the launcher takes the folder's short form, which names the real folder;
+# a best-fit form ("Pawel" for "Paweł") would name the decoy beside it. Wine
+# makes short names of every long one, so the root is shortened too.
+def folder_package(folder, cam="Cam"):
+    return {folder + "/pkg/setup.ini": ini((1, cam + "\\setup.exe", "ABCD")),
+            folder + "/pkg/" + cam + "/setup.exe": STANDIN}
+
+
+SHORT_COMMAND = r're:"C:\\e2e\\[!-~]+\\[!-~]+\\pkg\\Cam\\setup\.exe" /S'
+SHORT_COMMAND = SHORT_COMMAND.replace("[!-~]", r'[^\\"?\x80-\uffff]')
+
+
+def short_path_scenario(name, folder, files=None):
+    return Scenario(name, files or folder_package(folder), locale="en_US.UTF-8",
+                    launcher=folder + "/pkg/camsetup.exe",
+                    devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
+                    command_line='"{root}\\' + folder + '\\pkg\\camsetup.exe" /S', cwd="{root}",
+                    expect_debug=[SHORT_COMMAND], expect_boxes=[],
+                    expect_started=[(folder + "/pkg/Cam/setup.exe", SHORT_COMMAND, "{root}")])
+
+
+SCENARIOS += [
+    short_path_scenario("cp1252_cyrillic_folder", "Иван"),
+    short_path_scenario("cp1252_cjk_folder", "相机"),
+    short_path_scenario("cp1252_best_fit_folder_with_decoy", "Paweł",
+                        {**folder_package("Paweł"), **folder_package("Pawel", "Cam")}),
+    # Code page 65001 names every folder: the long path is used.
+    Scenario("cp65001_cyrillic_folder", folder_package("Иван"), locale="hi_IN.UTF-8",
+             launcher="Иван/pkg/camsetup.exe", devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
+             command_line='"{root}\\Иван\\pkg\\camsetup.exe" /S', cwd="{root}",
+             expect_debug=['"{root}\\Иван\\pkg\\Cam\\setup.exe" /S'], expect_boxes=[],
+             expect_started=[("Иван/pkg/Cam/setup.exe",
+                              '"{root}\\Иван\\pkg\\Cam\\setup.exe" /S', "{root}")]),
+]
+
 # DLLs that a launcher, or the system DLLs it loads, would look for in the
 # program's folder: planted there, none may be loaded.
 PLANTED = {"pkg/%s.dll" % name: MARKER
@@ -178,20 +274,38 @@ SCENARIOS += [
 ]
 
 
+class Pattern(str):
+    """An expected text given as a regular expression: equal to every text
+    that it matches in full."""
+    def __eq__(self, other):
+        return isinstance(other, str) and re.fullmatch(str(self), other) is not None
+
+    __hash__ = str.__hash__
+
+    def __repr__(self):
+        return "re" + str.__repr__(self)
+
+
+def matcher(text):
+    return Pattern(text[3:]) if text.startswith("re:") else text
+
+
 def run_scenario(lab: Lab, s: Scenario, launcher: Path):
     outcome, fill = lab.run(s.name, s.files, launcher, s.launcher, s.command_line, s.cwd,
-                            devices=s.devices, japanese=s.japanese, dirs=s.dirs)
+                            devices=s.devices, japanese=s.japanese, dirs=s.dirs,
+                            locale=s.locale, station=s.station)
     problems = []
 
     def check(what, got, want):
         if got != want:
             problems.append("%s:\n      got  %r\n      want %r" % (what, got, want))
 
-    check("code page", outcome.code_page, 932 if s.japanese else 1252)
-    check("debugger output", outcome.debug, [fill(t) for t in s.expect_debug])
+    check("code page", outcome.code_page,
+          CODE_PAGES["ja_JP.UTF-8" if s.japanese else s.locale])
+    check("debugger output", outcome.debug, [matcher(fill(t)) for t in s.expect_debug])
     check("message boxes", outcome.boxes, [(CAPTION, text) for text in s.expect_boxes])
     check("started programs", outcome.started,
-          [(p, fill(c), fill(d)) for p, c, d in s.expect_started])
+          [(p, matcher(fill(c)), fill(d)) for p, c, d in s.expect_started])
     check("exit code", outcome.exits, [0])
     check("planted DLLs loaded", outcome.loaded_plants, [])
     check("driver problems", outcome.other, [])

@@ -1,32 +1,36 @@
 /* A stand-in for a camera's installer. It appends what it received to
  * "<its own path>.log": its path, its command line exactly as received and
- * its current directory, each as hexadecimal bytes, then exits with 3 (an
- * installer's own error, which the launcher must not care about). */
+ * its current directory, each as hexadecimal bytes of UTF-8 (read through
+ * the wide calls, so that a folder the ANSI code page cannot name is
+ * recorded too), then exits with 3 (an installer's own error, which the
+ * launcher must not care about). */
 #include <windows.h>
 #include <stdio.h>
 #include <string.h>
 
-static void WriteHex(FILE* f, const char* key, const char* text) {
+static void WriteHex(FILE* f, const char* key, const WCHAR* text) {
+  static char utf8[32768 * 3];
+  int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof(utf8), NULL, NULL);
   fprintf(f, "%s ", key);
-  for (const unsigned char* p = (const unsigned char*)text; *p; ++p) fprintf(f, "%02x", *p);
+  for (int i = 0; i + 1 < n; ++i) fprintf(f, "%02x", (unsigned char)utf8[i]);
   fputc('\n', f);
 }
 
 int main(void) {
-  char path[MAX_PATH + 8];
-  char cwd[MAX_PATH];
-  DWORD n = GetModuleFileNameA(NULL, path, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return 2;
-  path[n] = '\0';
-  GetCurrentDirectoryA(sizeof(cwd), cwd);
+  static WCHAR path[32768 + 8];
+  static WCHAR cwd[32768];
+  DWORD n = GetModuleFileNameW(NULL, path, 32768);
+  if (n == 0 || n >= 32768) return 2;
+  path[n] = 0;
+  GetCurrentDirectoryW(32768, cwd);
 
-  char log[MAX_PATH + 8];
-  memcpy(log, path, n);
-  memcpy(log + n, ".log", 5);
-  FILE* f = fopen(log, "ab");
+  static WCHAR log[32768 + 8];
+  memcpy(log, path, n * sizeof(WCHAR));
+  memcpy(log + n, L".log", 5 * sizeof(WCHAR));
+  FILE* f = _wfopen(log, L"ab");
   if (f == NULL) return 2;
   WriteHex(f, "path", path);
-  WriteHex(f, "cmdline", GetCommandLineA());
+  WriteHex(f, "cmdline", GetCommandLineW());
   WriteHex(f, "cwd", cwd);
   fclose(f);
   return 3;

@@ -17,6 +17,14 @@ STANDIN = object()  # a file entry: a copy of the stand-in installer
 MARKER = object()   # a file entry: a copy of the marker DLL
 JA_LOCALE = "ja_JP.UTF-8"
 DEFAULT_LOCALE = "C.UTF-8"
+# Locales a run can take, built into the lab's own LOCPATH (Wine needs a
+# real UTF-8 locale to open non-ASCII file names), with the codec of the
+# ANSI code page that Wine derives from each.
+LOCALES = {
+    JA_LOCALE: ("ja_JP", "cp932"),
+    "en_US.UTF-8": ("en_US", "cp1252"),
+    "hi_IN.UTF-8": ("hi_IN", "utf-8"),  # code page 65001
+}
 
 
 @dataclasses.dataclass
@@ -49,11 +57,7 @@ class Lab:
     def __enter__(self):
         self.logs.mkdir(parents=True, exist_ok=True)
         self._start_display()
-        if not (self.locpath / JA_LOCALE).exists():
-            self.locpath.mkdir(parents=True, exist_ok=True)
-            subprocess.run(["localedef", "-i", "ja_JP", "-f", "UTF-8",
-                            str(self.locpath / JA_LOCALE)],
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self._build_locale(JA_LOCALE)
         self.wine(["wineserver", "-p"], "wineserver.log")
         if not (self.prefix / "system.reg").exists():
             self.wine(["wineboot", "-i"], "wineboot.log")
@@ -72,6 +76,13 @@ class Lab:
             self.xvfb.send_signal(signal.SIGTERM)
             self.xvfb.wait(timeout=10)
 
+    def _build_locale(self, name):
+        if not (self.locpath / name).exists():
+            self.locpath.mkdir(parents=True, exist_ok=True)
+            source, _ = LOCALES[name]
+            subprocess.run(["localedef", "-i", source, "-f", "UTF-8", str(self.locpath / name)],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
     def _start_display(self):
         for n in range(90, 190):
             if not Path("/tmp/.X%d-lock" % n).exists() and \
@@ -88,27 +99,30 @@ class Lab:
             time.sleep(0.05)
         raise RuntimeError("Xvfb did not start on " + self.display)
 
-    def env(self, japanese=False, native_dlls=()):
+    def env(self, japanese=False, native_dlls=(), locale=None):
         # Named DLLs are taken from a native file where the program's search
         # finds one, as Windows would, instead of Wine's built-in ones.
         overrides = "mscoree,mshtml="
         if native_dlls:
             overrides += ";" + ",".join(native_dlls) + "=n,b"
+        locale = locale or (JA_LOCALE if japanese else None)
         env = dict(os.environ)
         env.update(WINEPREFIX=str(self.prefix), WINEARCH="win64", WINEDEBUG="-all",
                    WINEDLLOVERRIDES=overrides, DISPLAY=self.display,
-                   LC_ALL=JA_LOCALE if japanese else DEFAULT_LOCALE)
-        if japanese:
+                   LC_ALL=locale or DEFAULT_LOCALE)
+        if locale:
+            self._build_locale(locale)
             env["LOCPATH"] = str(self.locpath)
         return env
 
-    def wine(self, argv, log_name, japanese=False, timeout=120, native_dlls=(), stdout=None):
+    def wine(self, argv, log_name, japanese=False, timeout=120, native_dlls=(), stdout=None,
+             locale=None):
         """Runs `argv` and returns its exit status. Its output goes to files
         (the log, or `stdout` for standard output): Wine's background
         services would keep a pipe open after the program has ended."""
         with open(self.logs / log_name, "ab") as log, \
                 open(stdout or os.devnull, "wb") as out:
-            return subprocess.run(argv, env=self.env(japanese, native_dlls),
+            return subprocess.run(argv, env=self.env(japanese, native_dlls, locale),
                                   stdout=out if stdout else log, stderr=log,
                                   stdin=subprocess.DEVNULL, timeout=timeout).returncode
 
@@ -123,12 +137,14 @@ class Lab:
     # ---- One run of the launcher ----
 
     def run(self, name, files, launcher: Path, launcher_at, command_line, cwd,
-            devices=(), japanese=False, dirs=(), on_box=None):
+            devices=(), japanese=False, dirs=(), on_box=None, locale=None, station=None):
         """Lays out C:\\e2e\\<name>\\ from `files` (path -> bytes or STANDIN), puts
         the launcher at `launcher_at`, and runs it. Texts may hold {root}, the
         Windows path of that folder. `on_box(lab)`, when given, is called while
-        the first message box is up."""
-        codec = "cp932" if japanese else "cp1252"
+        the first message box is up. `station` names a new window station on
+        which the launcher runs, where nobody can see it."""
+        locale = locale or (JA_LOCALE if japanese else None)
+        codec = LOCALES[locale][1] if locale else "cp1252"
         root = self.prefix / "drive_c" / "e2e" / name
         shutil.rmtree(root, ignore_errors=True)
         root.mkdir(parents=True)
@@ -156,7 +172,9 @@ class Lab:
         job, result, hold = control / "job.txt", control / "result.txt", control / "hold"
         lines = ["timeout 20000",
                  "cwd " + (fill(cwd).encode(codec).hex() or "-"),
-                 "cmdline " + fill(command_line).encode(codec).hex()]
+                 _command_line_entry(fill(command_line), codec)]
+        if station:
+            lines.append("station " + station.encode(codec).hex())
         if on_box:
             lines.append("hold " + ("Z:" + str(hold).replace("/", "\\")).encode(codec).hex())
         for instance, ids in devices:
@@ -170,7 +188,7 @@ class Lab:
                 "Z:" + str(result).replace("/", "\\")]
         if on_box:
             with open(self.logs / (name + ".log"), "ab") as log:
-                proc = subprocess.Popen(argv, env=self.env(japanese, planted), stdout=log,
+                proc = subprocess.Popen(argv, env=self.env(japanese, planted, locale), stdout=log,
                                         stderr=log,
                                         stdin=subprocess.DEVNULL)
                 while proc.poll() is None:
@@ -183,7 +201,7 @@ class Lab:
                 hold.touch()
                 proc.wait(timeout=60)
         else:
-            self.wine(argv, name + ".log", japanese=japanese, native_dlls=planted)
+            self.wine(argv, name + ".log", native_dlls=planted, locale=locale)
 
         outcome = Outcome(seconds=time.monotonic() - started)
         for line in (result.read_text().splitlines() if result.exists() else ["no-result"]):
@@ -204,13 +222,20 @@ class Lab:
             record = {}
             for line in log.read_text().splitlines():
                 key, value = line.split(" ", 1)
-                record.setdefault(key, []).append(_hex(value).decode(codec))
+                record.setdefault(key, []).append(_hex(value).decode("utf-8"))
             program = str(log.relative_to(root))[:-len(".log")]
             for i in range(len(record.get("path", []))):
                 outcome.started.append((program, record["cmdline"][i], record["cwd"][i]))
         outcome.loaded_plants = sorted(str(p.relative_to(root))[:-len(".loaded")]
                                        for p in root.rglob("*.loaded"))
         return outcome, fill
+
+
+def _command_line_entry(command_line, codec):
+    try:
+        return "cmdline " + command_line.encode(codec).hex()
+    except UnicodeEncodeError:  # beyond the ANSI code page: handed over as UTF-8
+        return "cmdline8 " + command_line.encode("utf-8").hex()
 
 
 def _hex(field: str) -> bytes:
