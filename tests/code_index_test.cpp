@@ -2,6 +2,8 @@
 // an index could go wrong on its own: codes sharing bytes, a full table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>

@@ -1,6 +1,6 @@
 // The indexed matcher against the straightforward one, on arbitrary tables
 // and hardware IDs in both kinds of code page.
-#include <cstring>
+#include <cstdio>
 #include <string>
 
 #include "fuzz_support.h"
