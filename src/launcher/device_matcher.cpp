@@ -43,27 +43,125 @@ bool CodeOccurs(std::string_view text, std::string_view code, Platform& platform
   return OccurrenceIndex(text, code, platform) != std::string_view::npos;
 }
 
-DeviceMatch MatchHardwareId(const CameraTable& table, std::string_view hardware_id,
-                            Platform& platform) {
-  DeviceMatch match;
-  match.vendor_index = OccurrenceIndex(hardware_id, kVendorCode, platform);
-  if (match.vendor_index == std::string_view::npos) return match;
-  // Every model is tried; the highest index that matches wins. Within a
-  // model, its first code that occurs decides.
-  for (int model = 0; model < table.model_count; ++model) {
+namespace {
+
+std::uint32_t PackBytes(const char* bytes, std::size_t length) {
+  std::uint32_t packed = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    packed |= std::uint32_t{static_cast<unsigned char>(bytes[i])} << (8 * i);
+  }
+  return packed;
+}
+
+std::size_t SlotHash(std::uint32_t bytes, std::size_t length, std::size_t slots) {
+  const std::uint32_t mixed = (bytes ^ static_cast<std::uint32_t>(length << 29)) * 0x9E3779B1u;
+  return (mixed >> 16) & (slots - 1);
+}
+
+}  // namespace
+
+CodeIndex::CodeIndex(const CameraTable& table, Platform& platform) {
+  for (int byte = 0; byte < 256; ++byte) {
+    lead_bytes_[byte] = platform.IsDBCSLeadByte(static_cast<std::uint8_t>(byte));
+  }
+  const int models = table.model_count < 0           ? 0
+                     : table.model_count > kMaxModels ? kMaxModels
+                                                      : table.model_count;
+  for (int model = 0; model < models; ++model) {
     const CameraEntry& entry = table.entries[model];
-    for (int code = 0; code < entry.code_count; ++code) {
-      const std::size_t index =
-          OccurrenceIndex(hardware_id, entry.product_codes[code].view(), platform);
-      if (index != std::string_view::npos) {
-        match.model = model;
-        match.code = code;
-        match.code_index = index;
-        break;
+    const int codes = entry.code_count < 0          ? 0
+                      : entry.code_count > kMaxCodes ? kMaxCodes
+                                                     : entry.code_count;
+    for (int code = 0; code < codes; ++code) {
+      const std::string_view text = entry.product_codes[code].view();
+      // An empty code is found at index 0 and so never occurs.
+      if (text.empty() || text.size() > kMaxCodeLength) continue;
+      const std::uint32_t bytes = PackBytes(text.data(), text.size());
+      std::size_t i = SlotHash(bytes, text.size(), kSlots);
+      while (slots_[i].length != 0 &&
+             (slots_[i].bytes != bytes || slots_[i].length != text.size())) {
+        i = (i + 1) & (kSlots - 1);
       }
+      Slot& slot = slots_[i];
+      // Models come in rising order: a later model takes the slot over, a
+      // later code of the same model does not.
+      if (slot.length == 0 || slot.model != model) {
+        slot = {bytes, static_cast<std::uint8_t>(text.size()), static_cast<std::uint8_t>(model),
+                static_cast<std::uint8_t>(code)};
+      }
+      lengths_[static_cast<unsigned char>(text[0])] |=
+          static_cast<std::uint8_t>(1u << (text.size() - 1));
     }
   }
+}
+
+const CodeIndex::Slot* CodeIndex::Find(const char* bytes, std::size_t length) const {
+  const std::uint32_t packed = PackBytes(bytes, length);
+  for (std::size_t i = SlotHash(packed, length, kSlots);; i = (i + 1) & (kSlots - 1)) {
+    const Slot& slot = slots_[i];
+    if (slot.length == 0) return nullptr;
+    if (slot.bytes == packed && slot.length == length) return &slot;
+  }
+}
+
+DeviceMatch CodeIndex::Match(std::string_view hardware_id) const {
+  constexpr std::size_t npos = std::string_view::npos;
+  constexpr std::size_t kVendorLength = sizeof(kVendorCode) - 1;
+  const char* text = hardware_id.data();
+  const std::size_t size = hardware_id.size();
+
+  DeviceMatch match;
+  bool vendor_seen = false;
+  // The slots of the codes found at index 0: those codes never occur.
+  const Slot* at_start[kMaxCodeLength] = {};
+  std::size_t at_start_count = 0;
+  // One pass over the character boundaries. A slot's first hit past index
+  // 0 is its codes' first occurrence; a later hit has the same model and
+  // code, which never beats itself, so the first index stays.
+  for (std::size_t i = 0; i < size;) {
+    const unsigned char byte = static_cast<unsigned char>(text[i]);
+    if (!vendor_seen && byte == static_cast<unsigned char>(kVendorCode[0]) &&
+        i + kVendorLength <= size && std::memcmp(text + i, kVendorCode, kVendorLength) == 0) {
+      vendor_seen = true;
+      if (i > 0) match.vendor_index = i;
+    }
+    const unsigned lengths = lengths_[byte];
+    for (std::size_t length = 1; lengths != 0 && length <= kMaxCodeLength && i + length <= size;
+         ++length) {
+      if ((lengths & (1u << (length - 1))) == 0) continue;
+      const Slot* slot = Find(text + i, length);
+      if (slot == nullptr) continue;
+      if (i == 0) {
+        at_start[at_start_count++] = slot;
+        continue;
+      }
+      bool started_at_zero = false;
+      for (std::size_t k = 0; k < at_start_count; ++k) started_at_zero |= at_start[k] == slot;
+      if (started_at_zero) continue;
+      if (slot->model > match.model || (slot->model == match.model && slot->code < match.code)) {
+        match.model = slot->model;
+        match.code = slot->code;
+        match.code_index = i;
+      }
+    }
+    i += (lead_bytes_[byte] && i + 1 < size) ? 2 : 1;
+  }
+  if (match.vendor_index == npos) {
+    match.model = -1;
+    match.code = -1;
+    match.code_index = npos;
+  }
   return match;
+}
+
+DeviceMatch MatchHardwareId(const CodeIndex& index, std::string_view hardware_id) {
+  return index.Match(hardware_id);
+}
+
+DeviceMatch MatchHardwareId(const CameraTable& table, std::string_view hardware_id,
+                            Platform& platform) {
+  const CodeIndex index(table, platform);
+  return index.Match(hardware_id);
 }
 
 OwnedText Launcher::ReadFirstHardwareId(DevInfoHandle set, DevInfoData* data,
@@ -116,6 +214,7 @@ void Launcher::FindCameraInstaller() {
   scan_.set_obtained = true;
   scan_.set = ScopedDevInfoList(&platform_, set);
 
+  const CodeIndex codes(camera_table_, platform_);
   ScopedHeapBlock buffer;
   DevInfoData data = {};
   data.cbSize = sizeof(DevInfoData);
@@ -123,7 +222,7 @@ void Launcher::FindCameraInstaller() {
     const OwnedText text = ReadFirstHardwareId(set, &data, buffer);
     UpperCaseText(text.data.get(), text.length, platform_);
     // A later matching device replaces the result of an earlier one.
-    const DeviceMatch match = MatchHardwareId(camera_table_, text.view(), platform_);
+    const DeviceMatch match = MatchHardwareId(codes, text.view());
     if (match.model >= 0) {
       std::memcpy(launch_command_, camera_table_.entries[match.model].install_path,
                   kInstallPathSize);

@@ -93,9 +93,50 @@ struct DeviceMatch {
   std::size_t code_index = std::string_view::npos;    // where that code occurs
 };
 
-// The vendor test and the model tests for one hardware ID.
+// The codes of a camera table, looked up by their bytes, with the code
+// page's lead bytes. Built once per scan, so that matching a hardware ID
+// costs a few steps per character whatever the size of the table.
+class CodeIndex {
+ public:
+  // Asks `platform` once for each of the 256 byte values whether it is a
+  // lead byte. Allocates nothing.
+  CodeIndex(const CameraTable& table, Platform& platform);
+  CodeIndex(const CodeIndex&) = delete;
+  CodeIndex& operator=(const CodeIndex&) = delete;
+
+  // The vendor test and the model tests for one upper-cased hardware ID,
+  // with the rules of OccurrenceIndex.
+  DeviceMatch Match(std::string_view hardware_id) const;
+
+  bool IsLeadByte(std::uint8_t byte) const { return lead_bytes_[byte]; }
+
+ private:
+  // All codes with the same bytes share a slot. When those bytes occur,
+  // the slot's model is the one that decides among them: the highest, and
+  // within it the first of its codes with these bytes.
+  struct Slot {
+    std::uint32_t bytes;  // the code's bytes, the first in the lowest 8 bits
+    std::uint8_t length;  // 1 to 4; 0 for a free slot
+    std::uint8_t model;
+    std::uint8_t code;
+  };
+  // A power of two, over twice the codes a table can hold.
+  static constexpr std::size_t kSlots = 2048;
+  static_assert(kSlots >= 2 * kMaxModels * kMaxCodes);
+
+  const Slot* Find(const char* bytes, std::size_t length) const;
+
+  Slot slots_[kSlots] = {};
+  // Bit L-1 is set when a code of L bytes begins with this byte.
+  std::uint8_t lengths_[256] = {};
+  bool lead_bytes_[256] = {};
+};
+
+// The vendor test and the model tests for one upper-cased hardware ID.
+// The first form builds an index for this one call.
 DeviceMatch MatchHardwareId(const CameraTable& table, std::string_view hardware_id,
                             Platform& platform);
+DeviceMatch MatchHardwareId(const CodeIndex& index, std::string_view hardware_id);
 
 // The program that an install path starts. A Path token without blanks or
 // tabs is the program whole. Otherwise the program is found as the system's

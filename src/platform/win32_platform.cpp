@@ -120,23 +120,10 @@ void RestrictDllSearchToSystemFolder() {
   ::SetDllDirectoryA("");
 }
 
-// USER32 and SETUPAPI, loaded at run time so that neither is resolved by
-// the loader's search before the program runs.
+// SETUPAPI, and for a message box USER32, loaded at run time so that
+// neither is resolved by the loader's search before the program runs.
 struct Win32Platform::Libraries {
-  ScopedLibrary user32 = LoadSystemLibrary("user32.dll");
   ScopedLibrary setupapi = LoadSystemLibrary("setupapi.dll");
-  // Libraries that a message box loads on demand (themes, input, and the
-  // delay-loaded imports of Common Controls 6), loaded here from the system
-  // folder so that a later load by name finds them already in the process.
-  // Some loaders (Wine's) resolve delay-loaded imports without regard to
-  // the restricted search.
-  ScopedLibrary on_demand[4] = {LoadSystemLibrary("uxtheme.dll"), LoadSystemLibrary("imm32.dll"),
-                                LoadSystemLibrary("msimg32.dll"), LoadSystemLibrary("winmm.dll")};
-  decltype(&::MessageBoxA) message_box = user32.Get<decltype(&::MessageBoxA)>("MessageBoxA");
-  decltype(&::GetProcessWindowStation) get_window_station =
-      user32.Get<decltype(&::GetProcessWindowStation)>("GetProcessWindowStation");
-  decltype(&::GetUserObjectInformationA) get_object_information =
-      user32.Get<decltype(&::GetUserObjectInformationA)>("GetUserObjectInformationA");
   decltype(&::SetupDiGetClassDevsA) get_class_devs =
       setupapi.Get<decltype(&::SetupDiGetClassDevsA)>("SetupDiGetClassDevsA");
   decltype(&::SetupDiEnumDeviceInfo) enum_device_info =
@@ -148,6 +135,34 @@ struct Win32Platform::Libraries {
 
   bool HasSetupApi() const {
     return get_class_devs && enum_device_info && get_registry_property && destroy_list;
+  }
+
+  // USER32 and the libraries that a message box loads on demand (themes,
+  // input, and the delay-loaded imports of Common Controls 6), loaded from
+  // the system folder before the first box, so that the box's own loads by
+  // name find them already in the process: some loaders (Wine's) resolve
+  // delay-loaded imports without regard to the restricted search. A run
+  // that shows no box loads none of them.
+  ScopedLibrary user32;
+  ScopedLibrary on_demand[4];
+  decltype(&::MessageBoxA) message_box = nullptr;
+  decltype(&::GetProcessWindowStation) get_window_station = nullptr;
+  decltype(&::GetUserObjectInformationA) get_object_information = nullptr;
+  bool message_box_libraries_loaded = false;
+  void LoadMessageBoxLibraries() {
+    if (message_box_libraries_loaded) return;
+    message_box_libraries_loaded = true;
+    user32 = LoadSystemLibrary("user32.dll");
+    message_box = user32.Get<decltype(&::MessageBoxA)>("MessageBoxA");
+    get_window_station =
+        user32.Get<decltype(&::GetProcessWindowStation)>("GetProcessWindowStation");
+    get_object_information =
+        user32.Get<decltype(&::GetUserObjectInformationA)>("GetUserObjectInformationA");
+    const char* const names[] = {"uxtheme.dll", "imm32.dll", "msimg32.dll", "winmm.dll"};
+    static_assert(sizeof(names) / sizeof(names[0]) == sizeof(on_demand) / sizeof(on_demand[0]));
+    for (std::size_t i = 0; i < sizeof(names) / sizeof(names[0]); ++i) {
+      on_demand[i] = LoadSystemLibrary(names[i]);
+    }
   }
 };
 
@@ -280,6 +295,7 @@ bool Win32Platform::SetupDiDestroyDeviceInfoList(DevInfoHandle set) {
 }
 
 int Win32Platform::MessageBoxA(Handle owner, const char* text, const char* caption, Dword type) {
+  libraries_->LoadMessageBoxLibraries();
   // Where nobody can see a box, it could never be dismissed: the text goes to
   // the debugger output instead and the run goes on as if it had been.
   std::optional<Dword> station_flags;

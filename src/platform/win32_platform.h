@@ -19,8 +19,9 @@ void RestrictDllSearchToSystemFolder();
 class Win32Platform final : public Platform {
  public:
   // Reads the system's ANSI code page, which holds for the whole run, and
-  // loads USER32 and SETUPAPI from the system folder. A library that cannot
-  // be loaded makes its operations fail: no device set, no message box.
+  // loads SETUPAPI from the system folder; USER32 and what a message box
+  // needs follow from there before the first box. A library that cannot be
+  // loaded makes its operations fail: no device set, no message box.
   Win32Platform();
   ~Win32Platform() override;
   Win32Platform(const Win32Platform&) = delete;

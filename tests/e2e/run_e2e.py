@@ -312,30 +312,6 @@ def run_scenario(lab: Lab, s: Scenario, launcher: Path):
     return problems, outcome.seconds
 
 
-def time_launch(lab: Lab, launcher: Path, runs=7):
-    """The launcher starting the stand-in installer, against the stand-in
-    started directly: medians of the processes' run times, and their ratio."""
-    camera = [dev(0, "USB\\VID_5A3D&PID_ABCD")]
-    through, direct = [], []
-    for i in range(runs):
-        outcome, _ = lab.run("timing_launcher", TWO_MODELS, launcher, "pkg/camsetup.exe",
-                             '"{root}\\pkg\\camsetup.exe" /S', "{root}\\pkg", devices=camera)
-        through.append(outcome.microseconds)
-        outcome, _ = lab.run("timing_direct", TWO_MODELS, lab.standin, "pkg/Cam2/direct.exe",
-                             '"{root}\\pkg\\Cam2\\direct.exe" /S', "{root}\\pkg")
-        direct.append(outcome.microseconds)
-    if None in through or None in direct:
-        print("FAIL timing: a run did not end")
-        return False
-    median = lambda values: sorted(values)[len(values) // 2]
-    ratio = median(through) / median(direct)
-    print("timing: launcher and installer %.1f ms, installer alone %.1f ms (medians of %d); "
-          "ratio %.2f" % (median(through) / 1000, median(direct) / 1000, runs, ratio))
-    # The launcher adds one process start and its own short work; a ratio far
-    # above that would mean it waits or retries somewhere.
-    return ratio < 20
-
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--launcher", required=True, type=Path)
@@ -345,8 +321,6 @@ def main():
     parser.add_argument("--work", required=True, type=Path)
     parser.add_argument("--arch", default="x64", choices=["x64", "x86"])
     parser.add_argument("--only")
-    parser.add_argument("--timing", action="store_true",
-                        help="time the launcher against the installer alone instead")
     args = parser.parse_args()
 
     if args.arch == "x86" and not wine32_available():
@@ -361,8 +335,6 @@ def main():
     total_start = time.monotonic()
     failures = 0
     with Lab(args.work, args.driver, args.standin, args.marker) as lab:
-        if args.timing:
-            return 0 if time_launch(lab, args.launcher) else 1
         for s in SCENARIOS:
             if args.only and s.name != args.only:
                 continue
