@@ -55,24 +55,36 @@ ProfileReader::ProfileReader(const std::string& bytes) {
   const std::string text = Decode(bytes);
   // Lines end at LF; only a file without any LF is split at CR.
   const char separator = text.find('\n') != std::string::npos ? '\n' : '\r';
-  sections_.push_back({"", {}});  // keys before the first section
+  sections_.push_back({"", {}, 0});  // keys before the first section
   std::size_t pos = 0;
+  int number = 0;
   while (pos < text.size()) {
     std::size_t end = text.find(separator, pos);
     if (end == std::string::npos) end = text.size();
-    const std::string line = Trim(text.substr(pos, end - pos));
+    const std::string raw = text.substr(pos, end - pos);
+    const std::string line = Trim(raw);
     pos = end + 1;
+    ++number;
     if (line.empty()) continue;
 
+    bool header = false;
     if (line[0] == '[') {
       const std::size_t close = line.rfind(']');
       if (close != std::string::npos && close > 0) {
-        sections_.push_back({Trim(line.substr(1, close - 1)), {}});
-        continue;
+        sections_.push_back({Trim(line.substr(1, close - 1)), {}, number});
+        header = true;
       }
     }
+    if (separator == '\n') {
+      const std::size_t cr = raw.find('\r');
+      if (cr != std::string::npos && !Trim(raw.substr(cr)).empty()) {
+        joined_lines_.push_back({number, sections_.back().name});
+      }
+    }
+    if (header) continue;
     const std::size_t equals = line.find('=');
     Key key;
+    key.line = number;
     if (equals == std::string::npos) {
       key.name = line;
     } else {
@@ -101,6 +113,23 @@ const ProfileReader::Section* ProfileReader::FindSection(const std::string& name
 
 bool ProfileReader::HasSection(const std::string& section) const {
   return FindSection(section) != nullptr;
+}
+
+std::optional<int> ProfileReader::SectionLine(const std::string& section) const {
+  const Section* found = FindSection(section);
+  if (found == nullptr) return std::nullopt;
+  return found->line;
+}
+
+std::optional<int> ProfileReader::KeyLine(const std::string& section,
+                                          const std::string& key) const {
+  const Section* found = FindSection(section);
+  if (found == nullptr) return std::nullopt;
+  const std::string wanted = Trim(key);
+  for (const Key& k : found->keys) {
+    if (SameName(k.name, wanted)) return k.line;
+  }
+  return std::nullopt;
 }
 
 std::string ProfileReader::Get(const std::string& section, const std::string& key,
