@@ -222,6 +222,7 @@ class Analysis {
     for (int c = 0; c < entry.code_count; ++c) {
       model.codes.push_back(Text(entry.product_codes[c].text));
     }
+    model.folder = !folder_named.empty();
     report_.models.push_back(model);
 
     const std::string raw_path = RawValue(p, ini_, section, "Path").value_or("");

@@ -33,6 +33,7 @@ struct ModelReport {
   std::string program;       // what the launcher starts, relative to the package
   std::string switches;      // what follows the program, without the blanks before it
   bool exists = false;       // the program is a file
+  bool folder = false;       // the program, or what stands before its switches, is a folder
   std::vector<std::string> codes;
 };
 

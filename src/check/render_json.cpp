@@ -27,6 +27,7 @@ std::string RenderJson(const Report& report) {
   out["package"] = report.package;
   out["setup_ini"] = report.setup_ini;
   out["code_page"] = report.code_page;
+  out["folder"] = report.folder;
   out["readable"] = report.readable;
   out["accepted"] = report.loaded;
   out["models"] = Json::array();

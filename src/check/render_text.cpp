@@ -32,7 +32,7 @@ std::string RenderText(const Report& report) {
     out += "Models: " + std::to_string(report.models.size()) + "\n";
     for (const ModelReport& m : report.models) {
       out += "  " + m.section + " (line " + std::to_string(m.line) + "): " + m.program +
-             (m.exists ? "" : "  (missing)") + "\n";
+             (m.exists ? "" : m.folder ? "  (a folder)" : "  (missing)") + "\n";
       if (!m.switches.empty()) out += "    switches: " + m.switches + "\n";
       out += "    codes:";
       for (const std::string& code : m.codes) out += " " + code;
