@@ -57,10 +57,9 @@ std::string RenderText(const Report& report) {
     }
     if (report.selected) {
       const ModelReport& m = report.models[*report.selected];
-      out += "The launcher starts " + m.section + "'s installer, \"" + m.program + "\", with " +
-             (m.switches.empty() ? "its own arguments behind it\n"
-                                 : "the switches \"" + m.switches +
-                                       "\" and its own arguments behind it\n");
+      // As the command line starts it, relative to the package.
+      out += "The launcher starts " + m.section + "'s installer as \"" + m.program + "\"" +
+             (m.switches.empty() ? "" : " " + m.switches) + ", with its own arguments behind it\n";
     } else {
       out += std::string("The launcher reports: ") + kNotFound + "\n";
     }
