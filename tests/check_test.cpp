@@ -73,7 +73,8 @@ const CheckCase kCases[] = {
     {"Clean", Ini({{"Camera1", "Path", "A\\setup.exe"}, {"Camera1", "PID", "ABCD,EFGH"}}),
      {"A\\setup.exe"}, {}, 0},
     {"NoSetupIni", std::nullopt, {}, {{E, "", kNoLine, "setup.ini is missing"}}, 2},
-    {"NoModels", Ini({{"Other", "Path", "A\\setup.exe"}}), {}, {{E, "", kNoLine, "no camera model"}}, 2},
+    {"NoModels", Ini({{"Other", "Path", "A\\setup.exe"}}), {},
+     {{E, "", kNoLine, "no camera model"}}, 2},
     {"OverlongPath", Ini({{"Camera1", "Path", std::string(251, 'p')}}), {},
      {{E, "Camera1", 2, "\"Camera1 Path string too long > 250 character\""}}, 2},
     {"OverlongPid",
@@ -290,16 +291,25 @@ struct NamesCase {
 };
 
 const NamesCase kNamesCases[] = {
-    {"Japanese932", 932, "\x83J\x83\x81\x83\x89\\setup.exe /S", {"\x83J\x83\x81\x83\x89\\setup.exe"}, u8"カメラ\\setup.exe /S", u8"カメラ\\setup.exe", "/S"},
-    {"TrailByteIsABackslash932", 932, "\x83\\\x83t\x83g\\setup.exe", {"\x83\\\x83t\x83g\\setup.exe"}, u8"ソフト\\setup.exe", u8"ソフト\\setup.exe", ""},
-    {"Chinese936", 936, "\xc9\xe3\xcf\xf1\xcd\xb7\\setup.exe", {"\xc9\xe3\xcf\xf1\xcd\xb7\\setup.exe"}, u8"摄像头\\setup.exe", u8"摄像头\\setup.exe", ""},
-    {"Korean949", 949, "\xc4\xab\xb8\xde\xb6\xf3\\setup.exe", {"\xc4\xab\xb8\xde\xb6\xf3\\setup.exe"}, u8"카메라\\setup.exe", u8"카메라\\setup.exe", ""},
-    {"Chinese950", 950, "\xc4\xe1\xbcv\xbe\xf7\\setup.exe", {"\xc4\xe1\xbcv\xbe\xf7\\setup.exe"}, u8"攝影機\\setup.exe", u8"攝影機\\setup.exe", ""},
-    {"Cyrillic1251", 1251, "\xea\xe0\xec\xe5\xf0\xe0\\setup.exe", {"\xea\xe0\xec\xe5\xf0\xe0\\setup.exe"}, u8"камера\\setup.exe", u8"камера\\setup.exe", ""},
-    {"Western1252", 1252, "Caf\xe9\\setup.exe -q", {"Caf\xe9\\setup.exe"}, u8"Café\\setup.exe -q", u8"Café\\setup.exe", "-q"},
+    {"Japanese932", 932, "\x83J\x83\x81\x83\x89\\setup.exe /S", {"\x83J\x83\x81\x83\x89\\setup.exe"},
+     u8"カメラ\\setup.exe /S", u8"カメラ\\setup.exe", "/S"},
+    {"TrailByteIsABackslash932", 932, "\x83\\\x83t\x83g\\setup.exe", {"\x83\\\x83t\x83g\\setup.exe"},
+     u8"ソフト\\setup.exe", u8"ソフト\\setup.exe", ""},
+    {"Chinese936", 936, "\xc9\xe3\xcf\xf1\xcd\xb7\\setup.exe", {"\xc9\xe3\xcf\xf1\xcd\xb7\\setup.exe"},
+     u8"摄像头\\setup.exe", u8"摄像头\\setup.exe", ""},
+    {"Korean949", 949, "\xc4\xab\xb8\xde\xb6\xf3\\setup.exe", {"\xc4\xab\xb8\xde\xb6\xf3\\setup.exe"},
+     u8"카메라\\setup.exe", u8"카메라\\setup.exe", ""},
+    {"Chinese950", 950, "\xc4\xe1\xbcv\xbe\xf7\\setup.exe", {"\xc4\xe1\xbcv\xbe\xf7\\setup.exe"},
+     u8"攝影機\\setup.exe", u8"攝影機\\setup.exe", ""},
+    {"Cyrillic1251", 1251, "\xea\xe0\xec\xe5\xf0\xe0\\setup.exe", {"\xea\xe0\xec\xe5\xf0\xe0\\setup.exe"},
+     u8"камера\\setup.exe", u8"камера\\setup.exe", ""},
+    {"Western1252", 1252, "Caf\xe9\\setup.exe -q", {"Caf\xe9\\setup.exe"},
+     u8"Café\\setup.exe -q", u8"Café\\setup.exe", "-q"},
     // Bytes that do not decode: an unassigned byte, a lead byte at the end.
-    {"UndecodableByte1252", 1252, "A\x81\\setup.exe", {"A\x81\\setup.exe"}, "A\\x81\\setup.exe", "A\\x81\\setup.exe", ""},
-    {"LeadByteAtTheEnd932", 932, "setup.exe \x82", {"setup.exe"}, "setup.exe \\x82", "setup.exe", "\\x82"},
+    {"UndecodableByte1252", 1252, "A\x81\\setup.exe", {"A\x81\\setup.exe"},
+     "A\\x81\\setup.exe", "A\\x81\\setup.exe", ""},
+    {"LeadByteAtTheEnd932", 932, "setup.exe \x82", {"setup.exe"},
+     "setup.exe \\x82", "setup.exe", "\\x82"},
 };
 
 class NamesTest : public ::testing::TestWithParam<NamesCase> {

@@ -11,7 +11,6 @@ namespace camsetup::check {
 namespace {
 
 constexpr char kMissing[] = "\x01missing\x01";
-constexpr char kNotFound[] = "Velmora Webcam Device(Oskendal) was not found!";
 // The start of every hardware ID of the vendor's devices, and the field
 // before every revision.
 constexpr std::string_view kVendorPrefix = "USB\\VID_5A3D&PID_";
@@ -397,7 +396,8 @@ class Analysis {
     }
     if (options_.ids_from_user && !report_.selected_section) {
       Add(Severity::kWarning, "", std::nullopt,
-          "no given device matches a model: the launcher would report " + Quoted(kNotFound));
+          "no given device matches a model: the launcher would report " +
+              Quoted(kNotFoundMessage));
     }
   }
 

@@ -16,6 +16,9 @@
 
 namespace camsetup::check {
 
+// What the launcher shows when no present device selects a model.
+inline constexpr char kNotFoundMessage[] = "Velmora Webcam Device(Oskendal) was not found!";
+
 enum class Severity { kWarning, kError };
 
 struct Finding {

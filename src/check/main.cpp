@@ -110,7 +110,7 @@ std::string LauncherFolder(const std::string& package) {
 // Present devices come through the platform's own device enumeration.
 std::optional<std::vector<std::string>> PresentUsbDevices() { return std::nullopt; }
 
-std::optional<std::string> ReadFile(const std::string& path) { return ReadBytes(path); }
+std::optional<std::string> ReadPackageFile(const std::string& path) { return ReadBytes(path); }
 
 std::string SetupIniPath(const std::string& package) {
   const char last = package.back();
@@ -153,7 +153,7 @@ std::string LauncherFolder(const std::string& package) {
   return folder + "\\";
 }
 
-std::optional<std::string> ReadFile(const std::string& launcher_path) {
+std::optional<std::string> ReadPackageFile(const std::string& launcher_path) {
   return ReadBytes(PosixPath(launcher_path));
 }
 
@@ -228,7 +228,7 @@ int Main(const Arguments& args) {
   if (named) options.hardware_ids = args.hardware_ids;
   if (args.present) options.hardware_ids = PresentUsbDevices();
   const Report report =
-      Check(options, CheckHost{host, FileExists, ReadFile, ini_text, host_text});
+      Check(options, CheckHost{host, FileExists, ReadPackageFile, ini_text, host_text});
   Write(args.json ? RenderJson(report) : RenderText(report));
   return report.ExitStatus();
 }

@@ -14,10 +14,10 @@ Json OrNull(const std::optional<T>& value) {
 }
 
 Json Model(const ModelReport& m) {
-  return {{"section", m.section},   {"line", m.line},
-          {"path", m.path},         {"install_path", m.install_path},
-          {"program", m.program},   {"switches", m.switches},
-          {"exists", m.exists},     {"codes", m.codes}};
+  return {{"section", m.section}, {"line", m.line},
+          {"path", m.path},       {"install_path", m.install_path},
+          {"program", m.program}, {"switches", m.switches},
+          {"exists", m.exists},   {"codes", m.codes}};
 }
 
 }  // namespace
@@ -34,18 +34,16 @@ std::string RenderJson(const Report& report) {
   for (const ModelReport& m : report.models) out["models"].push_back(Model(m));
   out["findings"] = Json::array();
   for (const Finding& f : report.findings) {
-    out["findings"].push_back(
-        {{"severity", f.severity == Severity::kError ? "error" : "warning"},
-         {"section", f.section.empty() ? Json(nullptr) : Json(f.section)},
-         {"line", OrNull(f.line)},
-         {"message", f.message}});
+    out["findings"].push_back({{"severity", f.severity == Severity::kError ? "error" : "warning"},
+                               {"section", f.section.empty() ? Json(nullptr) : Json(f.section)},
+                               {"line", OrNull(f.line)},
+                               {"message", f.message}});
   }
   if (report.devices_checked) {
     out["devices"] = Json::array();
     for (const DeviceReport& d : report.devices) {
-      Json device = {{"hardware_id", d.hardware_id},
-                     {"vendor", d.vendor},
-                     {"section", OrNull(d.section)}};
+      Json device = {
+          {"hardware_id", d.hardware_id}, {"vendor", d.vendor}, {"section", OrNull(d.section)}};
       if (d.section) {
         device["code"] = d.code;
         device["index"] = d.code_index;

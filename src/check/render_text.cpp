@@ -7,8 +7,6 @@
 namespace camsetup::check {
 namespace {
 
-constexpr char kNotFound[] = "Velmora Webcam Device(Oskendal) was not found!";
-
 const char* SeverityName(Severity severity) {
   return severity == Severity::kError ? "error" : "warning";
 }
@@ -32,7 +30,10 @@ std::string RenderText(const Report& report) {
     out += "Models: " + std::to_string(report.models.size()) + "\n";
     for (const ModelReport& m : report.models) {
       out += "  " + m.section + " (line " + std::to_string(m.line) + "): " + m.program +
-             (m.exists ? "" : m.folder ? "  (a folder)" : "  (missing)") + "\n";
+             (m.exists   ? ""
+              : m.folder ? "  (a folder)"
+                         : "  (missing)") +
+             "\n";
       if (!m.switches.empty()) out += "    switches: " + m.switches + "\n";
       out += "    codes:";
       for (const std::string& code : m.codes) out += " " + code;
@@ -61,7 +62,7 @@ std::string RenderText(const Report& report) {
       out += "The launcher starts " + m.section + "'s installer as \"" + m.program + "\"" +
              (m.switches.empty() ? "" : " " + m.switches) + ", with its own arguments behind it\n";
     } else {
-      out += std::string("The launcher reports: ") + kNotFound + "\n";
+      out += std::string("The launcher reports: ") + kNotFoundMessage + "\n";
     }
   }
   if (report.findings.empty()) {

@@ -123,8 +123,8 @@ std::optional<std::string> CodePageText::Decode(std::string_view character) cons
                             static_cast<int>(character.size()), wide, 2);
   if (wide_length <= 0) return std::nullopt;
   char utf8[8];
-  const int length = ::WideCharToMultiByte(CP_UTF8, 0, wide, wide_length, utf8, sizeof(utf8),
-                                           nullptr, nullptr);
+  const int length =
+      ::WideCharToMultiByte(CP_UTF8, 0, wide, wide_length, utf8, sizeof(utf8), nullptr, nullptr);
   if (length <= 0) return std::nullopt;
   return std::string(utf8, static_cast<std::size_t>(length));
 }
