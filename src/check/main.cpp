@@ -1,8 +1,6 @@
 // camsetup-check: shows what the launcher will do with a package.
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,6 +20,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 
 #include "platform/posix_platform.h"
 #endif
@@ -86,10 +85,18 @@ std::optional<Arguments> Parse(int argc, char** argv) {
   return args;
 }
 
+// A file's bytes, through the C library: the C++ streams would bring their
+// locale machinery into the Windows executable.
 std::optional<std::string> ReadBytes(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                             std::fclose);
   if (!file) return std::nullopt;
-  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::string bytes;
+  char chunk[4096];
+  std::size_t read;
+  while ((read = std::fread(chunk, 1, sizeof(chunk), file.get())) > 0) bytes.append(chunk, read);
+  if (std::ferror(file.get())) return std::nullopt;
+  return bytes;
 }
 
 #ifdef _WIN32

@@ -1,7 +1,7 @@
 #include "platform/profile_reader.h"
 
-#include <fstream>
-#include <iterator>
+#include <cstdio>
+#include <memory>
 
 namespace camsetup {
 namespace {
@@ -95,10 +95,17 @@ ProfileReader::ProfileReader(const std::string& bytes) {
   }
 }
 
+// Read with the C library: C++ streams would bring their locale machinery
+// into the Windows checker, which links this reader for line numbers.
 std::optional<ProfileReader> ProfileReader::Load(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                             std::fclose);
   if (!file) return std::nullopt;
-  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::string bytes;
+  char chunk[4096];
+  std::size_t read;
+  while ((read = std::fread(chunk, 1, sizeof(chunk), file.get())) > 0) bytes.append(chunk, read);
+  if (std::ferror(file.get())) return std::nullopt;
   return ProfileReader(bytes);
 }
 
