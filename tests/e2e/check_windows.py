@@ -2,16 +2,21 @@
 """camsetup-check.exe under Wine: --present through the real device-setup
 API over simulated devices, and the Linux build of the same checker on the
 same packages, report for report (JSON and text): devices given with
---hwid, a package of traps in code page 1252 and one in code page 932.
+--hwid, a package of traps in code page 1252 and one in code page 932. The
+names of the latter also show correctly in a console.
 
 usage: check_windows.py --check EXE --linux-check EXE --driver EXE --standin EXE --work DIR
 """
 import argparse
 import json
 import os
+import pty
+import re
+import select
 import shutil
 import subprocess
 import sys
+import time
 from pathlib import Path
 
 from winelab import STANDIN, Lab, ini
@@ -117,6 +122,38 @@ def linux_run(check, *args):
     return result.stdout.decode("utf-8")
 
 
+def console_run(lab, argv, japanese, timeout=60):
+    """What a program writes to a console: Wine gives it one when its
+    standard output is a terminal, here a pseudo-terminal read until the
+    program ends. Wine's own output goes to the log."""
+    master, slave = pty.openpty()
+    with open(lab.logs / "checker.log", "ab") as log:
+        proc = subprocess.Popen(argv, env=lab.env(japanese), stdin=slave, stdout=slave,
+                                stderr=log)
+    os.close(slave)
+    out = b""
+    deadline = time.monotonic() + timeout
+    try:
+        while time.monotonic() < deadline:
+            ready, _, _ = select.select([master], [], [], 0.2)
+            if ready:
+                try:
+                    data = os.read(master, 65536)
+                except OSError:  # the terminal closed
+                    break
+                if not data:
+                    break
+                out += data
+            elif proc.poll() is not None:
+                break
+        proc.wait(timeout=10)
+    finally:
+        os.close(master)
+    # The console's cursor and erase sequences, and its line ends, are not text.
+    text = re.sub(r"\x1b\[[0-9;?]*[A-Za-z]", "", out.decode("utf-8", "replace"))
+    return text.replace("\r", "")
+
+
 def main():
     parser = argparse.ArgumentParser()
     for name in ("check", "linux-check", "driver", "standin", "work"):
@@ -189,6 +226,14 @@ def main():
                 problems.append("%s: the text reports differ:\n--- windows\n%s--- linux\n%s"
                                 % (name, win_text, linux_text))
             (args.work / (name + "-windows.txt")).write_text(outputs["text"], encoding="utf-8")
+            if japanese:
+                # Written to a console as UTF-16, the names show as they are;
+                # UTF-8 bytes would show as code page 932 characters.
+                shown = console_run(lab, ["wine", check, lab.windows_path(win_root)], japanese)
+                for model in win_report["models"][:2]:
+                    if "): " + model["program"] + "\n" not in shown:
+                        problems.append("%s: the console does not show %r:\n%s"
+                                        % (name, model["program"], shown))
     for p in problems:
         print("FAIL " + p)
     print("camsetup-check.exe: %s" % ("ok" if not problems else "%d problem(s)" % len(problems)))
