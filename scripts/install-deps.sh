@@ -6,7 +6,7 @@
 #                            end-to-end tests and the demo
 set -eu
 
-packages="cmake ninja-build g++ libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
+packages="cmake ninja-build g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev clang libclang-rt-14-dev
           g++-mingw-w64-x86-64 g++-mingw-w64-i686"
 if [ "${1:-}" = wine ]; then
   packages="$packages python3 wine wine64 xvfb imagemagick locales"

@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """camsetup-check as a program: usage errors, the JSON report parsed back,
---present over a made-up /sys/bus/usb/devices, and the exit statuses.
+located findings in the text, code pages, --present over a made-up
+/sys/bus/usb/devices, and the exit statuses.
 
 usage: check_cli_test.py CAMSETUP_CHECK
 """
 import json
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -16,8 +18,12 @@ CHECK = None
 
 
 def run(*args, env=None):
-    return subprocess.run([CHECK, *args], capture_output=True, text=True,
-                          env={**os.environ, **(env or {})})
+    """The run, with its output read as UTF-8: a byte that is not fails."""
+    result = subprocess.run([CHECK, *args], capture_output=True,
+                            env={**os.environ, **(env or {})})
+    result.stdout = result.stdout.decode("utf-8")
+    result.stderr = result.stderr.decode("utf-8")
+    return result
 
 
 def package(root: Path, ini: str, installers=()):
@@ -43,7 +49,9 @@ class CheckCli(unittest.TestCase):
 
     def test_usage_errors(self):
         for args in ([], ["--json"], ["a", "b"], ["pkg", "--bogus"], ["pkg", "--hwid"],
-                     ["pkg", "--present", "--hwid", "X"]):
+                     ["pkg", "--present", "--hwid", "X"], ["pkg", "--code-page"],
+                     ["pkg", "--code-page", "65001"], ["pkg", "--code-page", "437"],
+                     ["pkg", "--code-page", "932", "--code-page", "1252"]):
             with self.subTest(args=args):
                 result = run(*args)
                 self.assertEqual(result.returncode, 64)
@@ -64,18 +72,21 @@ class CheckCli(unittest.TestCase):
         self.assertEqual(report["exit_status"], result.returncode)
         self.assertEqual(result.returncode, 1)
         self.assertTrue(report["accepted"])
-        self.assertEqual([(m["section"], m["path"], m["exists"], m["codes"])
-                          for m in report["models"]],
-                         [("Camera1", "A\\setup.exe", True, ["ABCD"]),
-                          ("Camera2", "B\\setup.exe", False, ["0100"])])
-        self.assertEqual(report["selected"], {"section": "Camera2", "path": "B\\setup.exe"})
+        self.assertEqual(report["code_page"], 1252)
+        self.assertEqual(report["setup_ini"], pkg + "/setup.ini")
+        self.assertEqual([(m["section"], m["line"], m["path"], m["program"], m["switches"],
+                           m["exists"], m["codes"]) for m in report["models"]],
+                         [("Camera1", 1, "A\\setup.exe", "A\\setup.exe", "", True, ["ABCD"]),
+                          ("Camera2", 4, "B\\setup.exe", "B\\setup.exe", "", False, ["0100"])])
+        self.assertEqual(report["selected"], {"section": "Camera2", "path": "B\\setup.exe",
+                                              "program": "B\\setup.exe", "switches": ""})
         self.assertEqual(report["devices"][0],
                          {"hardware_id": "USB\\VID_5A3D&PID_ABCD&REV_0100", "vendor": True,
                           "section": "Camera2", "code": "0100", "index": 26, "field": "REV"})
         self.assertEqual(report["devices"][1]["vendor"], False)
         self.assertIsNone(report["devices"][1]["section"])
-        severities = {(f["severity"], f["section"]) for f in report["findings"]}
-        self.assertEqual(severities, {("warning", "Camera2")})
+        self.assertEqual([(f["severity"], f["section"], f["line"]) for f in report["findings"]],
+                         [("warning", "Camera2", 5), ("warning", "Camera2", 6)])
 
     def test_refused_package_is_an_error(self):
         pkg = package(self.root / "long", "[Camera1]\nPath=" + "p" * 251 + "\n")
@@ -90,13 +101,82 @@ class CheckCli(unittest.TestCase):
     def test_unreadable_package(self):
         result = run(str(self.root / "nowhere"), "--json")
         self.assertEqual(result.returncode, 2)
-        self.assertFalse(json.loads(result.stdout)["readable"])
+        report = json.loads(result.stdout)
+        self.assertFalse(report["readable"])
+        self.assertEqual([(f["severity"], f["section"], f["line"]) for f in report["findings"]],
+                         [("error", None, None)])
+        text = run(str(self.root / "nowhere")).stdout
+        self.assertIn("\n%s/setup.ini: error: setup.ini is missing" % (self.root / "nowhere"),
+                      text)
 
-    def test_non_utf8_text_stays_valid_json(self):
-        pkg = package(self.root / "latin", "", [])
-        Path(pkg, "setup.ini").write_bytes(b"[Camera1]\nPath=caf\xe9.exe\nPID=ABCD\n")
+    def test_located_findings(self):
+        pkg = package(self.root / "lines",
+                      "; models\r\n\r\n[Camera1]\r\n; the first\r\nPath=a.exe\r\nPID=abcd\r\n"
+                      "[Camera2]\r\nPath=b.exe\rPID=BBBB\r\n", ["a.exe", "b.exe"])
+        result = run(pkg, "--hwid", "USB\\VID_1234&PID_ABCD")
+        findings = [line for line in result.stdout.splitlines() if line.startswith(pkg)]
+        self.assertEqual(findings, [
+            pkg + "/setup.ini:6: warning: Camera1: code \"abcd\" has lower-case letters; "
+                  "hardware IDs are compared in upper case, so it never matches",
+            pkg + "/setup.ini:8: warning: Camera2: the installer \"b.exe\\x0DPID=BBBB\" is missing",
+            pkg + "/setup.ini:7: warning: Camera2: no PID: the model gets the code \"0\", which "
+                  "is found in nearly every hardware ID",
+            pkg + "/setup.ini:8: warning: Camera2: a carriage return without a line feed: an "
+                  "editor shows two lines here, but Windows reads one, so the text after it "
+                  "belongs to what comes before it",
+            pkg + "/setup.ini: warning: no given device matches a model: the launcher would "
+                  "report \"Velmora Webcam Device(Oskendal) was not found!\""])
+        # The form problem matchers take: PATH:LINE: SEVERITY: SECTION: MESSAGE.
+        matcher = re.compile(r"^(.+?):(\d+): (warning|error): (Camera\d+): (.+)$")
+        self.assertEqual([matcher.match(line).group(2, 4) for line in findings[:4]],
+                         [("6", "Camera1"), ("8", "Camera2"), ("7", "Camera2"), ("8", "Camera2")])
         report = json.loads(run(pkg, "--json").stdout)
-        self.assertEqual(report["models"][0]["path"], "caf\u00e9.exe")
+        self.assertEqual([m["line"] for m in report["models"]], [3, 7])
+        self.assertEqual([f["line"] for f in report["findings"]], [6, 8, 7, 8])
+
+    def test_switches(self):
+        pkg = package(self.root / "switches",
+                      "[Camera1]\nPath=A\\setup.exe /S /v\"/qn\"\nPID=ABCD\n"
+                      "[Camera2]\nPath=B\\setup /quiet\nPID=BBBB\n", ["A/setup.exe", "B/setup.exe"])
+        result = run(pkg, "--json", "--hwid", "USB\\VID_5A3D&PID_ABCD")
+        report = json.loads(result.stdout)
+        self.assertEqual(result.returncode, 0, report["findings"])
+        self.assertEqual([(m["program"], m["switches"], m["exists"]) for m in report["models"]],
+                         [("A\\setup.exe", '/S /v"/qn"', True), ("B\\setup", "/quiet", True)])
+        self.assertEqual(report["selected"]["switches"], '/S /v"/qn"')
+        text = run(pkg, "--hwid", "USB\\VID_5A3D&PID_ABCD").stdout
+        self.assertIn("  Camera1 (line 1): A\\setup.exe\n    switches: /S /v\"/qn\"\n", text)
+        self.assertIn('starts Camera1\'s installer as "A\\setup.exe" /S /v"/qn", with its own '
+                      'arguments behind it', text)
+
+    def test_code_pages(self):
+        pkg = package(self.root / "names", "")
+        Path(pkg, "setup.ini").write_bytes(
+            b"[Camera1]\r\nPath=\x83J\x83\x81\x83\x89\\setup.exe /S\r\nPID=ABCD\r\n"
+            b"[Camera2]\r\nPath=caf\xe9.exe\r\nPID=ABCE\r\n"
+            b"[Camera3]\r\nPath=x\x81.exe\r\nPID=ABCF\r\n")
+        folder = Path(pkg, os.fsdecode(b"\x83J\x83\x81\x83\x89"))  # the bytes of code page 932
+        folder.mkdir()
+        (folder / "setup.exe").write_text("installer")
+        # A byte that does not decode is shown as \xNN: 0x81 in both, and 0xE9
+        # in code page 932, where it is a lead byte without a trail byte.
+        for code_page, camera1, camera2 in (
+                (932, "\u30ab\u30e1\u30e9\\setup.exe", "caf\\xE9.exe"),
+                (1252, "\u0192J\u0192\\x81\u0192\u2030\\setup.exe", "caf\u00e9.exe")):
+            with self.subTest(code_page=code_page):
+                result = run(pkg, "--json", "--code-page", str(code_page))
+                report = json.loads(result.stdout)
+                self.assertEqual(report["code_page"], code_page)
+                self.assertEqual([m["program"] for m in report["models"]],
+                                 [camera1, camera2, "x\\x81.exe"])
+                text = run(pkg, "--code-page", str(code_page)).stdout
+                self.assertIn("Path \"%s\" has bytes outside ASCII, read here as code page %d"
+                              % (camera2, code_page), text)
+        # In code page 932 the program is found, and its switches follow it.
+        report = json.loads(run(pkg, "--json", "--code-page", "932").stdout)
+        self.assertEqual((report["models"][0]["switches"], report["models"][0]["exists"]),
+                         ("/S", True))
+        self.assertIn("\u30ab\u30e1\u30e9", report["models"][0]["path"])
 
     def test_present_devices_from_sysfs(self):
         sysfs = self.root / "sysfs"

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -22,8 +23,11 @@ using camsetup::testing::IniValue;
 struct Expected {
   Severity severity;
   std::string section;
+  std::optional<int> line;
   std::string text;  // part of the message
 };
+
+constexpr std::nullopt_t kNoLine = std::nullopt;
 
 struct CheckCase {
   CAMSETUP_PRINTS_NAME(CheckCase)
@@ -68,79 +72,135 @@ std::string Pid(int codes) {
 const CheckCase kCases[] = {
     {"Clean", Ini({{"Camera1", "Path", "A\\setup.exe"}, {"Camera1", "PID", "ABCD,EFGH"}}),
      {"A\\setup.exe"}, {}, 0},
-    {"NoSetupIni", std::nullopt, {}, {{E, "", "setup.ini is missing"}}, 2},
-    {"NoModels", Ini({{"Other", "Path", "A\\setup.exe"}}), {}, {{E, "", "no camera model"}}, 2},
+    {"NoSetupIni", std::nullopt, {}, {{E, "", kNoLine, "setup.ini is missing"}}, 2},
+    {"NoModels", Ini({{"Other", "Path", "A\\setup.exe"}}), {},
+     {{E, "", kNoLine, "no camera model"}}, 2},
     {"OverlongPath", Ini({{"Camera1", "Path", std::string(251, 'p')}}), {},
-     {{E, "Camera1", "\"Camera1 Path string too long > 250 character\""}}, 2},
+     {{E, "Camera1", 2, "\"Camera1 Path string too long > 250 character\""}}, 2},
     {"OverlongPid",
      Ini({{"Camera1", "Path", "a.exe"}, {"Camera1", "PID", "AAAA"},
           {"Camera2", "Path", "a.exe"}, {"Camera2", "PID", std::string(252, 'B')}}),
-     {"a.exe"}, {{E, "Camera2", "PIDS string too long"}}, 2},
+     {"a.exe"}, {{E, "Camera2", 6, "PIDS string too long"}}, 2},
     {"InstallPathTooLongWhereItLies",
      Ini({{"Camera1", "Path", std::string(250, 'p')}, {"Camera1", "PID", "ABCD"}}), {},
-     {{E, "Camera1", "install path too long > 255 character"}}, 2},
+     {{E, "Camera1", 2, "install path too long > 255 character"}}, 2},
     {"LowerCaseCode", Ini({{"Camera1", "Path", "a.exe"}, {"Camera1", "PID", "abcd"}}), {"a.exe"},
-     {{W, "Camera1", "\"abcd\" has lower-case letters"}}, 1},
+     {{W, "Camera1", 3, "\"abcd\" has lower-case letters"}}, 1},
     {"MissingPid", Ini({{"Camera1", "Path", "a.exe"}}), {"a.exe"},
-     {{W, "Camera1", "no PID: the model gets the code \"0\""}}, 1},
+     {{W, "Camera1", 1, "no PID: the model gets the code \"0\""}}, 1},
     {"ShortCode", Ini({{"Camera1", "Path", "a.exe"}, {"Camera1", "PID", "ABCD,EF"}}), {"a.exe"},
-     {{W, "Camera1", "\"EF\" is shorter than four characters"}}, 1},
+     {{W, "Camera1", 3, "\"EF\" is shorter than four characters"}}, 1},
     {"CodesInEveryHardwareId",
      Ini({{"Camera1", "Path", "a.exe"}, {"Camera1", "PID", "5A3D,USB\\,REV_"}}), {"a.exe"},
-     {{W, "Camera1", "\"5A3D\" is found in every hardware ID of the vendor"},
-      {W, "Camera1", "\"USB\\\" is found at the start of every hardware ID"},
-      {W, "Camera1", "\"REV_\" is found in the \"&REV_\""}},
+     {{W, "Camera1", 3, "\"5A3D\" is found in every hardware ID of the vendor"},
+      {W, "Camera1", 3, "\"USB\\\" is found at the start of every hardware ID"},
+      {W, "Camera1", 3, "\"REV_\" is found in the \"&REV_\""}},
      1},
     {"DoubledSeparator", Ini({{"Camera1", "Path", "a.exe"}, {"Camera1", "PID", "ABCD,,EFGH"}}),
-     {"a.exe"}, {{W, "Camera1", "\",EFG\" holds a separator"}}, 1},
+     {"a.exe"}, {{W, "Camera1", 3, "\",EFG\" holds a separator"}}, 1},
     {"DuplicateCode",
      Ini({{"Camera1", "Path", "a.exe"}, {"Camera1", "PID", "ABCD"},
           {"Camera2", "Path", "b.exe"}, {"Camera2", "PID", "EFGH,ABCD"}}),
      {"a.exe", "b.exe"},
-     {{W, "Camera2", "\"ABCD\" is also in Camera1: a device with it starts the installer of "
+     {{W, "Camera2", 6, "\"ABCD\" is also in Camera1: a device with it starts the installer of "
                      "the later section, Camera2"}},
      1},
     {"GapEndsList",
      Ini({{"Camera1", "Path", "a.exe"}, {"Camera1", "PID", "ABCD"},
           {"Camera3", "Path", "c.exe"}, {"Camera3", "PID", "EFGH"}}),
-     {"a.exe", "c.exe"}, {{W, "Camera3", "never read: the list of models ends at Camera2"}}, 1},
+     {"a.exe", "c.exe"}, {{W, "Camera3", 4, "never read: the list of models ends at Camera2"}}, 1},
     {"OneCharacterPathEndsList",
      Ini({{"Camera1", "Path", "a.exe"}, {"Camera1", "PID", "ABCD"},
           {"Camera2", "Path", "0"}, {"Camera3", "Path", "c.exe"}}),
      {"a.exe"},
-     {{W, "Camera2", "its Path \"0\" is one character, which ends the list"},
-      {W, "Camera3", "never read"}},
+     {{W, "Camera2", 5, "its Path \"0\" is one character, which ends the list"},
+      {W, "Camera3", 6, "never read"}},
      1},
     {"PastCamera20", Sections(21), {"m.exe"},
-     {{W, "Camera21", "never read: only Camera1 to Camera20 are read"}}, 1},
+     {{W, "Camera21", 61, "never read: only Camera1 to Camera20 are read"}}, 1},
     {"FiftyOneCodes",
      Ini({{"Camera1", "Path", "a.exe"}, {"Camera1", "PID", Pid(50) + ",Z"}}), {"a.exe"},
-     {{W, "Camera1", "more than 50 codes: \"Z\" is dropped"}}, 1},
+     {{W, "Camera1", 3, "more than 50 codes: \"Z\" is dropped"}}, 1},
     {"TextAfterApostrophe",
      Ini({{"Camera1", "Path", "'A\\setup.exe' /S"}, {"Camera1", "PID", "ABCD"}}),
-     {"A\\setup.exe"}, {{W, "Camera1", "everything after the apostrophe at position 12"}}, 1},
+     {"A\\setup.exe"}, {{W, "Camera1", 2, "everything after the apostrophe at position 12"}}, 1},
     {"ApostropheInPath", Ini({{"Camera1", "Path", "O'Brien\\setup.exe"}, {"Camera1", "PID", "ABCD"}}),
      {"O'Brien\\setup.exe"},
-     {{W, "Camera1", "after the apostrophe at position 1 is ignored; the installer is \"O\""},
-      {W, "Camera1", "the installer \"O\" is missing"}},
+     {{W, "Camera1", 2, "after the apostrophe at position 1 is ignored; the installer is \"O\""},
+      {W, "Camera1", 2, "the installer \"O\" is missing"}},
      1},
     {"BlanksInPath", Ini({{"Camera1", "Path", "Model A\\setup.exe"}, {"Camera1", "PID", "ABCD"}}),
-     {"Model A\\setup.exe"}, {{W, "Camera1", "\"Model A\\setup.exe\" has blanks"}}, 1},
+     {"Model A\\setup.exe"}, {{W, "Camera1", 2, "\"Model A\\setup.exe\" has blanks"}}, 1},
     {"MissingInstaller", Ini({{"Camera1", "Path", "a.exe"}, {"Camera1", "PID", "ABCD"}}), {},
-     {{W, "Camera1", "the installer \"a.exe\" is missing"}}, 1},
+     {{W, "Camera1", 2, "the installer \"a.exe\" is missing"}}, 1},
+    // Lines, counted by line feeds as Windows' reader splits the file.
+    {"LinesPastCommentsAndBlankLines",
+     std::string("; a comment\r\n\r\n[Camera1]\r\n; another\r\n\r\nPath=a.exe\r\nPID=abcd\r\n"),
+     {"a.exe"}, {{W, "Camera1", 7, "\"abcd\" has lower-case letters"}}, 1},
+    {"FirstSectionAndFirstKeyCount",
+     std::string("[Camera1]\nPath=a.exe\nPID=abcd\nPID=EFGH\n[camera1]\nPID=ijkl\n"), {"a.exe"},
+     {{W, "Camera1", 3, "\"abcd\" has lower-case letters"}}, 1},
+    {"LoneCrJoinsLines",
+     std::string("[Camera1]\nPath=a.exe\rPID=ABCD\n[Camera2]\nPath=b.exe\nPID=ab01\n"),
+     {"a.exe", "b.exe"},
+     {{W, "Camera1", 2, "the installer \"a.exe\\x0DPID=ABCD\" is missing"},
+      {W, "Camera1", 1, "no PID"},
+      {W, "Camera2", 5, "\"ab01\" has lower-case letters"},
+      {W, "Camera1", 2, "a carriage return without a line feed"}},
+     1},
+    {"CrBeforeLineEndIsNoTrap", std::string("[Camera1]\r\nPath=a.exe\r\r\nPID=ABCD \r \n"),
+     {"a.exe"}, {}, 0},
+    {"FileWithoutLineFeedsSplitsAtCr", std::string("[Camera1]\rPath=a.exe\rPID=abcd\r"),
+     {"a.exe"}, {{W, "Camera1", 3, "\"abcd\" has lower-case letters"}}, 1},
+    // The program and its switches.
+    {"SwitchesAfterExistingProgram",
+     Ini({{"Camera1", "Path", "A\\setup.exe /S /v\"/qn\""}, {"Camera1", "PID", "ABCD"}}),
+     {"A\\setup.exe"}, {}, 0},
+    {"SwitchesWithoutProgram",
+     Ini({{"Camera1", "Path", "A\\setup.exe /S"}, {"Camera1", "PID", "ABCD"}}), {},
+     {{W, "Camera1", 2, "the installer is missing: neither \"A\\setup.exe /S\" nor a part"}}, 1},
+    {"ProgramIsAFolder", Ini({{"Camera1", "Path", "Tools"}, {"Camera1", "PID", "ABCD"}}),
+     {"Tools\\"}, {{W, "Camera1", 2, "the installer \"Tools\" is a folder, not a program"}}, 1},
+    {"ProgramBeforeSwitchesIsAFolder",
+     Ini({{"Camera1", "Path", "Tools /S"}, {"Camera1", "PID", "ABCD"}}), {"Tools\\"},
+     {{W, "Camera1", 2, "the installer \"Tools\" is a folder, not a program"}}, 1},
+    // Paths that leave the package.
+    {"PathLeavesPackage",
+     Ini({{"Camera1", "Path", "..\\x.exe"}, {"Camera1", "PID", "AAAA"},
+          {"Camera2", "Path", "c:\\x.exe"}, {"Camera2", "PID", "BBBB"},
+          {"Camera3", "Path", "\\\\server\\share\\x.exe"}, {"Camera3", "PID", "CCCC"},
+          {"Camera4", "Path", "A\\..\\.\\b.exe"}, {"Camera4", "PID", "DDDD"},
+          {"Camera5", "Path", "A\\..\\..\\b.exe /S"}, {"Camera5", "PID", "EEEE"}}),
+     {"b.exe", "A\\"},
+     {{W, "Camera1", 2, "Path \"..\\x.exe\" leaves the package by \"..\""},
+      {W, "Camera1", 2, "is missing"},
+      {W, "Camera2", 5, "Path \"c:\\x.exe\" names a drive"},
+      {W, "Camera2", 5, "is missing"},
+      {W, "Camera3", 8, "Path \"\\\\server\\share\\x.exe\" is a UNC path"},
+      {W, "Camera3", 8, "is missing"},
+      {W, "Camera5", 14, "leaves the package by \"..\""},
+      {W, "Camera5", 14, "is missing"}},
+     1},
+    // Bytes outside ASCII, shown decoded from code page 1252.
+    {"BytesOutsideAsciiInPathAndPid",
+     Ini({{"Camera1", "Path", "caf\xe9.exe"}, {"Camera1", "PID", "AB\xc4" "D"}}), {"caf\xe9.exe"},
+     {{W, "Camera1", 2,
+       u8"Path \"café.exe\" has bytes outside ASCII, read here as code page 1252: under another"},
+      {W, "Camera1", 3, u8"PID \"ABÄD\" has bytes outside ASCII"}},
+     1},
     // Devices.
     {"LaterModelWinsByRevision",
      Ini({{"Camera1", "Path", "a.exe"}, {"Camera1", "PID", "ABCD"},
           {"Camera2", "Path", "b.exe"}, {"Camera2", "PID", "0100"}}),
      {"a.exe", "b.exe"},
-     {{W, "Camera2", "device 1 (\"USB\\VID_5A3D&PID_ABCD&REV_0100\") matches by code \"0100\" "
+     {{W, "Camera2", 6, "device 1 (\"USB\\VID_5A3D&PID_ABCD&REV_0100\") matches by code \"0100\" "
                      "in its REV field, not in PID"}},
      1, std::vector<std::string>{"USB\\VID_5A3D&PID_ABCD&REV_0100"}, "Camera2"},
     {"LowerCaseHardwareIdMatches",
      Ini({{"Camera1", "Path", "a.exe"}, {"Camera1", "PID", "ABCD"}}), {"a.exe"}, {}, 0,
      std::vector<std::string>{"usb\\vid_1234", "usb\\vid_5a3d&pid_abcd"}, "Camera1"},
     {"NoGivenDeviceMatches", Ini({{"Camera1", "Path", "a.exe"}, {"Camera1", "PID", "ABCD"}}),
-     {"a.exe"}, {{W, "", "no given device matches a model"}}, 1,
+     {"a.exe"}, {{W, "", kNoLine, "no given device matches a model"}}, 1,
      std::vector<std::string>{"5A3D\\VID_5A3D&PID_ABCD"}},
 };
 
@@ -159,18 +219,44 @@ bool FileExists(const std::string& launcher_path) {
   return std::filesystem::is_regular_file(PosixPath(launcher_path));
 }
 
+std::optional<std::string> ReadFile(const std::string& launcher_path) {
+  std::ifstream file(PosixPath(launcher_path), std::ios::binary);
+  if (!file) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// A package in `dir`: its setup.ini and its files (relative, with
+// backslashes; one that ends in a backslash is a folder).
+void Lay(const std::string& dir, const std::string& ini, const std::vector<std::string>& files) {
+  std::ofstream(dir + "/setup.ini", std::ios::binary) << ini;
+  for (const std::string& file : files) {
+    const std::filesystem::path path = dir + "/" + PosixPath(file);
+    if (file.back() == '\\') {
+      std::filesystem::create_directories(path);
+    } else {
+      std::filesystem::create_directories(path.parent_path());
+      std::ofstream(path) << "installer";
+    }
+  }
+}
+
+Report CheckPackage(const std::string& dir, PosixPlatform& host, int code_page,
+                    const std::optional<std::vector<std::string>>& hardware_ids = std::nullopt) {
+  const std::optional<CodePageText> text = CodePageText::Open(code_page);
+  EXPECT_TRUE(text.has_value()) << "code page " << code_page;
+  if (!text) return Report();
+  host.UseCodePage(LauncherCodePage(code_page));
+  const Utf8Text host_text;
+  CheckOptions options{dir, dir + "/setup.ini", dir + "\\", hardware_ids.has_value(),
+                       hardware_ids, hardware_ids.has_value()};
+  return Check(options, CheckHost{host, FileExists, ReadFile, *text, host_text});
+}
+
 TEST_P(CheckerTest, FindingsAndSelection) {
   const CheckCase& c = GetParam();
-  if (c.ini) std::ofstream(dir_ + "/setup.ini", std::ios::binary) << *c.ini;
-  for (const std::string& installer : c.installers) {
-    const std::filesystem::path path = dir_ + "/" + PosixPath(installer);
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path) << "installer";
-  }
+  if (c.ini) Lay(dir_, *c.ini, c.installers);
   PosixPlatform host;
-  CheckOptions options{dir_, dir_ + "\\", c.hardware_ids.has_value(), c.hardware_ids,
-                       c.hardware_ids.has_value()};
-  const Report report = Check(options, CheckHost{host, FileExists});
+  const Report report = CheckPackage(dir_, host, 1252, c.hardware_ids);
 
   std::string all;
   for (const Finding& f : report.findings) all += f.section + ": " + f.message + "\n";
@@ -179,6 +265,7 @@ TEST_P(CheckerTest, FindingsAndSelection) {
     const Finding& f = report.findings[i];
     EXPECT_EQ(f.severity, c.findings[i].severity) << f.message;
     EXPECT_EQ(f.section, c.findings[i].section) << f.message;
+    EXPECT_EQ(f.line, c.findings[i].line) << f.message;
     EXPECT_NE(f.message.find(c.findings[i].text), std::string::npos)
         << f.message << "\n  lacks: " << c.findings[i].text;
   }
@@ -189,6 +276,112 @@ TEST_P(CheckerTest, FindingsAndSelection) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, CheckerTest, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+
+// Names in setup.ini, decoded from the package's code page.
+struct NamesCase {
+  CAMSETUP_PRINTS_NAME(NamesCase)
+  const char* name;
+  int code_page;
+  std::string path;                     // Path, in the code page
+  std::vector<std::string> installers;  // in the code page
+  std::string shown_path;               // UTF-8
+  std::string shown_program;
+  std::string shown_switches;
+};
+
+const NamesCase kNamesCases[] = {
+    {"Japanese932", 932, "\x83J\x83\x81\x83\x89\\setup.exe /S", {"\x83J\x83\x81\x83\x89\\setup.exe"},
+     u8"カメラ\\setup.exe /S", u8"カメラ\\setup.exe", "/S"},
+    {"TrailByteIsABackslash932", 932, "\x83\\\x83t\x83g\\setup.exe", {"\x83\\\x83t\x83g\\setup.exe"},
+     u8"ソフト\\setup.exe", u8"ソフト\\setup.exe", ""},
+    {"Chinese936", 936, "\xc9\xe3\xcf\xf1\xcd\xb7\\setup.exe", {"\xc9\xe3\xcf\xf1\xcd\xb7\\setup.exe"},
+     u8"摄像头\\setup.exe", u8"摄像头\\setup.exe", ""},
+    {"Korean949", 949, "\xc4\xab\xb8\xde\xb6\xf3\\setup.exe", {"\xc4\xab\xb8\xde\xb6\xf3\\setup.exe"},
+     u8"카메라\\setup.exe", u8"카메라\\setup.exe", ""},
+    {"Chinese950", 950, "\xc4\xe1\xbcv\xbe\xf7\\setup.exe", {"\xc4\xe1\xbcv\xbe\xf7\\setup.exe"},
+     u8"攝影機\\setup.exe", u8"攝影機\\setup.exe", ""},
+    {"Cyrillic1251", 1251, "\xea\xe0\xec\xe5\xf0\xe0\\setup.exe", {"\xea\xe0\xec\xe5\xf0\xe0\\setup.exe"},
+     u8"камера\\setup.exe", u8"камера\\setup.exe", ""},
+    {"Western1252", 1252, "Caf\xe9\\setup.exe -q", {"Caf\xe9\\setup.exe"},
+     u8"Café\\setup.exe -q", u8"Café\\setup.exe", "-q"},
+    // Bytes that do not decode: an unassigned byte, a lead byte at the end.
+    {"UndecodableByte1252", 1252, "A\x81\\setup.exe", {"A\x81\\setup.exe"},
+     "A\\x81\\setup.exe", "A\\x81\\setup.exe", ""},
+    {"LeadByteAtTheEnd932", 932, "setup.exe \x82", {"setup.exe"},
+     "setup.exe \\x82", "setup.exe", "\\x82"},
+};
+
+class NamesTest : public ::testing::TestWithParam<NamesCase> {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/camsetup-check-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::string dir_;
+};
+
+TEST_P(NamesTest, ShownAsUtf8) {
+  const NamesCase& c = GetParam();
+  Lay(dir_, "[Camera1]\r\nPath=" + c.path + "\r\nPID=ABCD\r\n", c.installers);
+  PosixPlatform host;
+  const Report report = CheckPackage(dir_, host, c.code_page);
+  ASSERT_EQ(report.models.size(), 1u);
+  const ModelReport& m = report.models[0];
+  EXPECT_EQ(m.path, c.shown_path);
+  EXPECT_EQ(m.program, c.shown_program);
+  EXPECT_EQ(m.switches, c.shown_switches);
+  EXPECT_TRUE(m.exists) << "the launcher finds the program";
+  ASSERT_FALSE(report.findings.empty());
+  EXPECT_NE(report.findings[0].message.find("Path \"" + c.shown_path + "\" has bytes outside"),
+            std::string::npos)
+      << report.findings[0].message;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, NamesTest, ::testing::ValuesIn(kNamesCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The model view: header lines, program and switches.
+TEST(CheckerModels, ShowHeaderLineProgramAndSwitches) {
+  char pattern[] = "/tmp/camsetup-check-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string dir = pattern;
+  Lay(dir,
+      "; models\n\n[Camera1]\nPath=A\\setup /S\nPID=ABCD\n\n[Camera2]\n"
+      "Path=Model B\\setup.exe\t/quiet  /norestart\nPID=ABCE\n",
+      {"A\\setup.exe", "Model B\\setup.exe"});
+  PosixPlatform host;
+  const Report report = CheckPackage(dir, host, 1252);
+  std::filesystem::remove_all(dir);
+  ASSERT_EQ(report.models.size(), 2u);
+  const auto view = [](const ModelReport& m) {
+    return std::make_tuple(m.line, m.path, m.program, m.switches, m.exists);
+  };
+  EXPECT_EQ(view(report.models[0]),
+            std::make_tuple(3, std::string("A\\setup /S"), std::string("A\\setup"),
+                            std::string("/S"), true));
+  EXPECT_EQ(view(report.models[1]),
+            std::make_tuple(7, std::string("Model B\\setup.exe\\x09/quiet  /norestart"),
+                            std::string("Model B\\setup.exe"), std::string("/quiet  /norestart"),
+                            true));
+}
+
+// Text that is not what it claims to be still comes out as valid UTF-8.
+TEST(CheckText, UndecodableAndControlBytesAreEscaped) {
+  const Utf8Text utf8;
+  EXPECT_EQ(utf8.ToUtf8("caf\xc3\xa9"), "caf\xc3\xa9");
+  EXPECT_EQ(utf8.ToUtf8("\xff" "a"), "\\xFFa");
+  EXPECT_EQ(utf8.ToUtf8("\xc0\xaf"), "\\xC0\\xAF") << "an overlong form is no character";
+  EXPECT_EQ(utf8.ToUtf8("\xe2\x82"), "\\xE2\\x82") << "a cut character";
+  EXPECT_EQ(utf8.ToUtf8("a\x1b[0m"), "a\\x1B[0m") << "no terminal controls";
+  const std::optional<CodePageText> cp932 = CodePageText::Open(932);
+  ASSERT_TRUE(cp932);
+  EXPECT_EQ(cp932->ToUtf8("\x83\x4a\x81\x20\x85\x40\tA"), "\xe3\x82\xab\\x81 \\x85@\\x09A")
+      << "a lead byte without its trail byte, an unassigned pair, a tab";
+  EXPECT_FALSE(CodePageText::Open(65001)) << "only the ANSI code pages";
+}
 
 }  // namespace
 }  // namespace camsetup::check

@@ -1,17 +1,16 @@
 #include "check/checker.h"
 
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <string_view>
 
 #include "launcher/launcher.h"
+#include "platform/profile_reader.h"
 
 namespace camsetup::check {
 namespace {
 
 constexpr char kMissing[] = "\x01missing\x01";
-constexpr char kNotFound[] = "Velmora Webcam Device(Oskendal) was not found!";
 // The start of every hardware ID of the vendor's devices, and the field
 // before every revision.
 constexpr std::string_view kVendorPrefix = "USB\\VID_5A3D&PID_";
@@ -51,6 +50,47 @@ std::string FieldAt(std::string_view id, std::size_t index) {
 
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool HasNonAscii(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return true;
+  }
+  return false;
+}
+
+enum class Outside { kNo, kUnc, kDrive, kParent };
+
+// Whether a path that the launcher appends to its folder reaches outside
+// it, and how. Read by characters, so that a trail byte is never taken for
+// a separator.
+Outside LeavesPackage(std::string_view path, Platform& platform) {
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) return Outside::kUnc;
+  if (path.size() >= 2 && path[1] == ':' &&
+      ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
+    return Outside::kDrive;
+  }
+  int depth = 0;
+  std::size_t begin = 0;
+  for (std::size_t i = 0; i <= path.size();) {
+    if (i == path.size() || IsSeparator(path[i])) {
+      const std::string_view part = path.substr(begin, i - begin);
+      if (part == "..") {
+        if (--depth < 0) return Outside::kParent;
+      } else if (!part.empty() && part != ".") {
+        ++depth;
+      }
+      begin = ++i;
+    } else {
+      i += platform.IsDBCSLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()
+               ? 2
+               : 1;
+    }
+  }
+  return Outside::kNo;
+}
+
 class Analysis {
  public:
   Analysis(const CheckOptions& options, const CheckHost& host, Report& report)
@@ -59,37 +99,60 @@ class Analysis {
         platform_(host.platform, options.folder + "camsetup.exe"), launcher_(platform_) {}
 
   void Run() {
-    report_.package = options_.package;
-    report_.folder = options_.folder;
+    report_.package = host_.host_text.ToUtf8(options_.package);
+    report_.setup_ini = host_.host_text.ToUtf8(options_.setup_ini);
+    report_.code_page = host_.ini_text.code_page();
+    report_.folder = host_.host_text.ToUtf8(options_.folder);
     report_.readable = host_.file_exists(ini_);
     if (!report_.readable) {
-      Add(Severity::kError, "", "setup.ini is missing or cannot be read");
+      Add(Severity::kError, "", std::nullopt, "setup.ini is missing or cannot be read");
       return;
     }
+    if (const std::optional<std::string> bytes = host_.read_file(ini_)) lines_.emplace(*bytes);
     report_.loaded = launcher_.LoadCameraTable() == 1;
     for (const std::string& message : platform_.messages) {
       const std::string section = message.rfind("Camera", 0) == 0
                                       ? message.substr(0, message.find(' '))
                                       : std::string();
-      Add(Severity::kError, section, "the launcher refuses the package: " + Quoted(message));
+      const bool about_pid = message.find(" PIDS ") != std::string::npos;
+      Add(Severity::kError, section,
+          section.empty() ? std::nullopt : KeyLine(section, about_pid ? "PID" : "Path"),
+          "the launcher refuses the package: " + Quoted(Text(message)));
     }
     if (!report_.loaded) return;
 
     const CameraTable& table = launcher_.camera_table();
     if (table.model_count == 0) {
-      Add(Severity::kError, "",
+      const std::optional<int> path_line = KeyLine(SectionName(1), "Path");
+      Add(Severity::kError, path_line ? SectionName(1) : "", path_line,
           "no camera model: [Camera1] is missing or its Path is one character, so the launcher "
           "always reports that no camera was found");
     }
     CheckListEnd(table.model_count);
     std::map<std::string, int> first_model_of_code;
-    for (int i = 0; i < table.model_count; ++i) CheckModel(i, table.entries[i], first_model_of_code);
+    for (int i = 0; i < table.model_count; ++i) CheckModel(i, table, first_model_of_code);
+    CheckJoinedLines();
     if (options_.check_devices) CheckDevices();
   }
 
  private:
-  void Add(Severity severity, const std::string& section, const std::string& message) {
-    report_.findings.push_back({severity, section, message});
+  void Add(Severity severity, const std::string& section, std::optional<int> line,
+           const std::string& message) {
+    report_.findings.push_back({severity, section, line, message});
+  }
+
+  std::string Text(std::string_view bytes) const { return host_.ini_text.ToUtf8(bytes); }
+
+  bool IsFolder(const std::string& launcher_path) {
+    const Dword attributes = platform_.GetFileAttributesA(launcher_path.c_str());
+    return attributes != kInvalidFileAttributes && (attributes & kFileAttributeDirectory) != 0;
+  }
+
+  std::optional<int> KeyLine(const std::string& section, const char* key) const {
+    return lines_ ? lines_->KeyLine(section, key) : std::nullopt;
+  }
+  std::optional<int> SectionLine(const std::string& section) const {
+    return lines_ ? lines_->SectionLine(section) : std::nullopt;
   }
 
   // Sections that exist but are never read.
@@ -98,8 +161,8 @@ class Analysis {
     const int end = model_count + 1;
     if (model_count < kMaxModels) {
       if (const auto path = RawValue(p, ini_, SectionName(end), "Path")) {
-        Add(Severity::kWarning, SectionName(end),
-            "its Path " + Quoted(*path) +
+        Add(Severity::kWarning, SectionName(end), KeyLine(SectionName(end), "Path"),
+            "its Path " + Quoted(Text(*path)) +
                 " is one character, which ends the list: this and later sections are never read");
       }
     }
@@ -107,100 +170,189 @@ class Analysis {
     for (int k = first_unread; k <= kLastSectionLooked; ++k) {
       if (!SectionPresent(p, ini_, k)) continue;
       if (model_count < kMaxModels) {
-        Add(Severity::kWarning, SectionName(k),
+        Add(Severity::kWarning, SectionName(k), SectionLine(SectionName(k)),
             "never read: the list of models ends at " + SectionName(end) +
                 " (missing, or its Path is one character)");
       } else {
-        Add(Severity::kWarning, SectionName(k),
+        Add(Severity::kWarning, SectionName(k), SectionLine(SectionName(k)),
             "never read: only Camera1 to Camera20 are read");
       }
     }
   }
 
-  void CheckModel(int index, const CameraEntry& entry, std::map<std::string, int>& first_model) {
+  void CheckModel(int index, const CameraTable& table, std::map<std::string, int>& first_model) {
     Platform& p = platform_;
+    const CameraEntry& entry = table.entries[index];
     const std::string section = SectionName(index + 1);
+    const std::optional<int> path_line = KeyLine(section, "Path");
+    const std::optional<int> pid_line = KeyLine(section, "PID");
+
+    // The program and its switches, found as the launcher finds them when
+    // it starts the installer.
+    const std::string install_path = entry.install_path;
+    const std::size_t folder = table.folder_length;
+    const InstallProgram found = FindInstallProgram(entry.install_path, folder, p);
+    const std::string program = install_path.substr(folder, found.length - folder);
+    std::size_t switches = found.length;
+    while (switches < install_path.size() && IsBlank(install_path[switches])) ++switches;
+    // A folder is never the program; where the launcher finds none, a
+    // folder at the whole path or before a blank is what was meant.
+    std::string folder_named;
+    if (!found.looked_up || !found.found) {
+      for (std::size_t end = folder + 1; end <= install_path.size(); ++end) {
+        if (end < install_path.size() && !IsBlank(install_path[end])) continue;
+        if (!found.looked_up && end < install_path.size()) continue;
+        if (IsFolder(install_path.substr(0, end))) {
+          folder_named = install_path.substr(folder, end - folder);
+          break;
+        }
+      }
+    }
+
     ModelReport model;
     model.section = section;
-    model.install_path = entry.install_path;
-    model.path = model.install_path.substr(options_.folder.size());
-    model.exists = host_.file_exists(model.install_path);
-    for (int c = 0; c < entry.code_count; ++c) model.codes.push_back(entry.product_codes[c].text);
+    model.line = SectionLine(section).value_or(0);
+    model.install_path = host_.host_text.ToUtf8(install_path.substr(0, folder)) +
+                         Text(install_path.substr(folder));
+    model.path = Text(install_path.substr(folder));
+    model.program = Text(program);
+    model.switches = Text(install_path.substr(switches));
+    model.exists = found.looked_up ? found.found : host_.file_exists(install_path);
+    for (int c = 0; c < entry.code_count; ++c) {
+      model.codes.push_back(Text(entry.product_codes[c].text));
+    }
+    model.folder = !folder_named.empty();
     report_.models.push_back(model);
 
     const std::string raw_path = RawValue(p, ini_, section, "Path").value_or("");
     const FirstToken path_token = TakeFirstToken(raw_path.c_str(), p);
     if (path_token.end_position >= 0 &&
         static_cast<std::size_t>(path_token.end_position) < raw_path.size()) {
-      Add(Severity::kWarning, section,
+      Add(Severity::kWarning, section, path_line,
           "Path: everything after the apostrophe at position " +
               std::to_string(path_token.end_position - 1) + " is ignored; the installer is " +
               Quoted(model.path));
     }
-    if (model.path.find(' ') != std::string::npos) {
-      Add(Severity::kWarning, section,
-          "the installer's path " + Quoted(model.path) +
+    if (HasNonAscii(raw_path)) {
+      Add(Severity::kWarning, section, path_line,
+          "Path " + Quoted(Text(raw_path)) + " has bytes outside ASCII, read here as code page " +
+              std::to_string(report_.code_page) +
+              ": under another ANSI code page (such as UTF-8, which Windows 10 and 11 offer "
+              "system-wide) they name another file");
+    }
+    switch (LeavesPackage(program, p)) {
+      case Outside::kNo:
+        break;
+      case Outside::kUnc:
+        Add(Severity::kWarning, section, path_line,
+            "Path " + Quoted(model.program) +
+                " is a UNC path; the launcher puts its own folder in front of it, so it starts " +
+                Quoted(model.install_path) + ": keep the installer inside the package");
+        break;
+      case Outside::kDrive:
+        Add(Severity::kWarning, section, path_line,
+            "Path " + Quoted(model.program) +
+                " names a drive; the launcher puts its own folder in front of it, so it starts " +
+                Quoted(model.install_path) + ": keep the installer inside the package");
+        break;
+      case Outside::kParent:
+        Add(Severity::kWarning, section, path_line,
+            "Path " + Quoted(model.program) +
+                " leaves the package by \"..\": the installer is looked for outside the "
+                "launcher's folder, where the package does not control what lies");
+        break;
+    }
+    if (program.find_first_of(" \t") != std::string::npos && model.exists) {
+      Add(Severity::kWarning, section, path_line,
+          "the installer's path " + Quoted(model.program) +
               " has blanks; keep it free of them for tools that do not quote it");
     }
-    if (!model.exists) {
-      Add(Severity::kWarning, section, "the installer " + Quoted(model.path) + " is missing");
+    if (!folder_named.empty()) {
+      Add(Severity::kWarning, section, path_line,
+          "the installer " + Quoted(Text(folder_named)) +
+              " is a folder, not a program: the launcher's start fails");
+    } else if (found.looked_up && !found.found) {
+      Add(Severity::kWarning, section, path_line,
+          "the installer is missing: neither " + Quoted(model.path) +
+              " nor a part of it that ends before a blank or tab names a file");
+    } else if (!model.exists) {
+      Add(Severity::kWarning, section, path_line,
+          "the installer " + Quoted(model.program) + " is missing");
     }
 
     const std::optional<std::string> raw_pid = RawValue(p, ini_, section, "PID");
     if (!raw_pid) {
-      Add(Severity::kWarning, section,
+      Add(Severity::kWarning, section, SectionLine(section),
           "no PID: the model gets the code \"0\", which is found in nearly every hardware ID");
     } else {
       const FirstToken pid_token = TakeFirstToken(raw_pid->c_str(), p);
       const std::size_t kept = static_cast<std::size_t>(kMaxCodes) * 5;
       if (pid_token.length > kept) {
-        Add(Severity::kWarning, section,
-            "more than 50 codes: " + Quoted(raw_pid->substr(pid_token.begin + kept,
-                                                            pid_token.length - kept)) +
+        Add(Severity::kWarning, section, pid_line,
+            "more than 50 codes: " +
+                Quoted(Text(raw_pid->substr(pid_token.begin + kept, pid_token.length - kept))) +
                 " is dropped");
+      }
+      if (HasNonAscii(*raw_pid)) {
+        Add(Severity::kWarning, section, pid_line,
+            "PID " + Quoted(Text(*raw_pid)) +
+                " has bytes outside ASCII: hardware IDs are ASCII, and under another ANSI code "
+                "page (such as UTF-8) the codes are other bytes");
       }
     }
 
-    for (const std::string& code : model.codes) {
-      if (raw_pid) CheckCode(section, code);
+    for (int c = 0; c < entry.code_count; ++c) {
+      const std::string code = entry.product_codes[c].text;
+      if (raw_pid) CheckCode(section, pid_line, code);
       auto [it, inserted] = first_model.emplace(code, index);
       if (!inserted && it->second != index) {
-        Add(Severity::kWarning, section,
-            "code " + Quoted(code) + " is also in " + SectionName(it->second + 1) +
+        Add(Severity::kWarning, section, pid_line,
+            "code " + Quoted(Text(code)) + " is also in " + SectionName(it->second + 1) +
                 ": a device with it starts the installer of the later section, " + section);
       }
     }
   }
 
-  void CheckCode(const std::string& section, const std::string& code) {
+  void CheckCode(const std::string& section, std::optional<int> line, const std::string& code) {
     Platform& p = platform_;
-    const std::string what = "code " + Quoted(code);
+    const std::string what = "code " + Quoted(Text(code));
     bool lower = false;
     for (char c : code) lower |= c >= 'a' && c <= 'z';
     if (lower) {
-      Add(Severity::kWarning, section,
+      Add(Severity::kWarning, section, line,
           what + " has lower-case letters; hardware IDs are compared in upper case, so it "
                  "never matches");
     }
     if (code.size() < kMaxCodeLength) {
-      Add(Severity::kWarning, section, what + " is shorter than four characters");
+      Add(Severity::kWarning, section, line, what + " is shorter than four characters");
     }
     if (code.find_first_of(",; \t") != std::string::npos) {
-      Add(Severity::kWarning, section,
+      Add(Severity::kWarning, section, line,
           what + " holds a separator: each code in PID takes four characters and one separator");
     }
     const std::size_t in_prefix = FindCode(kVendorPrefix, code, p);
     if (in_prefix != std::string_view::npos && in_prefix > 0) {
-      Add(Severity::kWarning, section,
+      Add(Severity::kWarning, section, line,
           what + " is found in every hardware ID of the vendor (" + Quoted(kVendorPrefix) +
               "): the model matches every such device");
     } else if (in_prefix == 0) {
-      Add(Severity::kWarning, section,
+      Add(Severity::kWarning, section, line,
           what + " is found at the start of every hardware ID, where it never counts");
     } else if (FindCode(kRevisionField, code, p) != std::string_view::npos) {
-      Add(Severity::kWarning, section,
+      Add(Severity::kWarning, section, line,
           what + " is found in the " + Quoted(kRevisionField) +
               " of every hardware ID with a revision");
+    }
+  }
+
+  // Lines that an editor shows as two but Windows' profile reader reads as
+  // one: what follows the CR belongs to the key or header before it.
+  void CheckJoinedLines() {
+    if (!lines_) return;
+    for (const ProfileReader::JoinedLine& joined : lines_->joined_lines()) {
+      Add(Severity::kWarning, Text(joined.section), joined.line,
+          "a carriage return without a line feed: an editor shows two lines here, but Windows "
+          "reads one, so the text after it belongs to what comes before it");
     }
   }
 
@@ -214,7 +366,7 @@ class Analysis {
     for (int i = 0; i < table.model_count && !selected.empty(); ++i) {
       if (selected == table.entries[i].install_path) {
         report_.selected_section = SectionName(i + 1);
-        report_.selected_installer = report_.models[i].path;
+        report_.selected = static_cast<std::size_t>(i);
       }
     }
 
@@ -225,25 +377,27 @@ class Analysis {
       UpperCaseText(upper.data(), upper.size(), platform_);
       const DeviceMatch match = MatchHardwareId(table, upper, platform_);
       DeviceReport device;
-      device.hardware_id = id;
+      device.hardware_id = host_.host_text.ToUtf8(id);
       device.vendor = match.vendor_index != std::string_view::npos;
       device.vendor_index = device.vendor ? match.vendor_index : 0;
       if (match.model >= 0) {
         device.section = SectionName(match.model + 1);
-        device.code = table.entries[match.model].product_codes[match.code].text;
+        device.code = Text(table.entries[match.model].product_codes[match.code].text);
         device.code_index = match.code_index;
-        device.field = FieldAt(upper, match.code_index);
+        device.field = host_.host_text.ToUtf8(FieldAt(upper, match.code_index));
         if (device.field != "PID") {
-          Add(Severity::kWarning, *device.section,
-              "device " + std::to_string(number) + " (" + Quoted(id) + ") matches by code " +
-                  Quoted(device.code) + " in its " + device.field + " field, not in PID");
+          Add(Severity::kWarning, *device.section, KeyLine(*device.section, "PID"),
+              "device " + std::to_string(number) + " (" + Quoted(device.hardware_id) +
+                  ") matches by code " + Quoted(device.code) + " in its " + device.field +
+                  " field, not in PID");
         }
       }
       report_.devices.push_back(device);
     }
     if (options_.ids_from_user && !report_.selected_section) {
-      Add(Severity::kWarning, "",
-          "no given device matches a model: the launcher would report " + Quoted(kNotFound));
+      Add(Severity::kWarning, "", std::nullopt,
+          "no given device matches a model: the launcher would report " +
+              Quoted(kNotFoundMessage));
     }
   }
 
@@ -251,55 +405,10 @@ class Analysis {
   const CheckHost& host_;
   Report& report_;
   const std::string ini_;
+  std::optional<ProfileReader> lines_;  // setup.ini as read for its line numbers
   CheckPlatform platform_;
   Launcher launcher_;
 };
-
-// ---- JSON ----
-
-bool ValidUtf8(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    const std::size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3
-                                                              : (c >> 3) == 30  ? 4
-                                                                                : 0;
-    if (length == 0 || i + length > text.size()) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2) return false;
-    }
-    i += length;
-  }
-  return true;
-}
-
-// A JSON string. Text that is not UTF-8 (an ANSI code page's bytes) has its
-// bytes above 127 written as the Latin-1 characters of the same numbers.
-std::string Json(std::string_view text) {
-  const bool utf8 = ValidUtf8(text);
-  std::string out = "\"";
-  for (char ch : text) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    char escape[8];
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += ch;
-    } else if (c < 0x20 || (c >= 0x80 && !utf8)) {
-      std::snprintf(escape, sizeof(escape), "\\u%04x", c);
-      out += escape;
-    } else {
-      out += ch;
-    }
-  }
-  return out + "\"";
-}
-
-std::string JsonOrNull(const std::optional<std::string>& text) {
-  return text ? Json(*text) : "null";
-}
-
-const char* SeverityName(Severity severity) {
-  return severity == Severity::kError ? "error" : "warning";
-}
 
 }  // namespace
 
@@ -316,100 +425,6 @@ Report Check(const CheckOptions& options, const CheckHost& host) {
   Report report;
   Analysis(options, host, report).Run();
   return report;
-}
-
-std::string RenderText(const Report& report) {
-  std::string out = "Package: " + report.package + "\n";
-  if (report.readable && report.loaded) {
-    out += "Models: " + std::to_string(report.models.size()) + "\n";
-    for (const ModelReport& m : report.models) {
-      out += "  " + m.section + "  " + m.path + (m.exists ? "" : "  (missing)") + "\n";
-      out += "    codes:";
-      for (const std::string& code : m.codes) out += " " + code;
-      out += m.codes.empty() ? " none\n" : "\n";
-    }
-  }
-  if (report.devices_checked) {
-    out += "Devices: " + std::to_string(report.devices.size()) +
-           (report.devices.empty() ? " (no USB device present)\n" : "\n");
-    int number = 0;
-    for (const DeviceReport& d : report.devices) {
-      out += "  " + std::to_string(++number) + ". " + d.hardware_id + "\n";
-      if (!d.vendor) {
-        out += "     no vendor code 5A3D past its first character: not considered\n";
-      } else if (!d.section) {
-        out += "     vendor code at " + std::to_string(d.vendor_index) + "; no model's code\n";
-      } else {
-        out += "     vendor code at " + std::to_string(d.vendor_index) + "; " + *d.section +
-               "'s code " + d.code + " at " + std::to_string(d.code_index) + " (" + d.field +
-               " field)\n";
-      }
-    }
-    if (report.selected_section) {
-      out += "The launcher starts " + *report.selected_section + "'s installer, \"" +
-             *report.selected_installer + "\", with its own arguments behind it\n";
-    } else {
-      out += std::string("The launcher reports: ") + kNotFound + "\n";
-    }
-  }
-  if (report.findings.empty()) {
-    out += "No findings.\n";
-  } else {
-    out += "Findings:\n";
-    for (const Finding& f : report.findings) {
-      out += std::string("  ") + SeverityName(f.severity) + "  " +
-             (f.section.empty() ? "setup.ini" : f.section) + ": " + f.message + "\n";
-    }
-  }
-  return out;
-}
-
-std::string RenderJson(const Report& report) {
-  std::string out = "{\n";
-  out += "  \"package\": " + Json(report.package) + ",\n";
-  out += "  \"readable\": " + std::string(report.readable ? "true" : "false") + ",\n";
-  out += "  \"accepted\": " + std::string(report.loaded ? "true" : "false") + ",\n";
-  out += "  \"models\": [";
-  for (std::size_t i = 0; i < report.models.size(); ++i) {
-    const ModelReport& m = report.models[i];
-    out += std::string(i ? "," : "") + "\n    {\"section\": " + Json(m.section) +
-           ", \"path\": " + Json(m.path) + ", \"install_path\": " + Json(m.install_path) +
-           ", \"exists\": " + (m.exists ? "true" : "false") + ", \"codes\": [";
-    for (std::size_t c = 0; c < m.codes.size(); ++c) out += (c ? ", " : "") + Json(m.codes[c]);
-    out += "]}";
-  }
-  out += report.models.empty() ? "],\n" : "\n  ],\n";
-  out += "  \"findings\": [";
-  for (std::size_t i = 0; i < report.findings.size(); ++i) {
-    const Finding& f = report.findings[i];
-    out += std::string(i ? "," : "") + "\n    {\"severity\": \"" + SeverityName(f.severity) +
-           "\", \"section\": " + (f.section.empty() ? "null" : Json(f.section)) +
-           ", \"message\": " + Json(f.message) + "}";
-  }
-  out += report.findings.empty() ? "],\n" : "\n  ],\n";
-  if (report.devices_checked) {
-    out += "  \"devices\": [";
-    for (std::size_t i = 0; i < report.devices.size(); ++i) {
-      const DeviceReport& d = report.devices[i];
-      out += std::string(i ? "," : "") + "\n    {\"hardware_id\": " + Json(d.hardware_id) +
-             ", \"vendor\": " + (d.vendor ? "true" : "false") +
-             ", \"section\": " + JsonOrNull(d.section);
-      if (d.section) {
-        out += ", \"code\": " + Json(d.code) + ", \"index\": " + std::to_string(d.code_index) +
-               ", \"field\": " + Json(d.field);
-      }
-      out += "}";
-    }
-    out += report.devices.empty() ? "],\n" : "\n  ],\n";
-    out += "  \"selected\": ";
-    out += report.selected_section
-               ? "{\"section\": " + Json(*report.selected_section) +
-                     ", \"path\": " + Json(*report.selected_installer) + "}"
-               : std::string("null");
-    out += ",\n";
-  }
-  out += "  \"exit_status\": " + std::to_string(report.ExitStatus()) + "\n}\n";
-  return out;
 }
 
 }  // namespace camsetup::check

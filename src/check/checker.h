@@ -1,5 +1,8 @@
 // What the launcher will do with a package: its camera table, the traps in
 // its setup.ini, and which installer a given set of devices selects.
+//
+// All text in a Report is UTF-8: names from setup.ini are decoded from the
+// package's code page, with \xNN for bytes that do not decode.
 #ifndef CAMSETUP_CHECK_CHECKER_H_
 #define CAMSETUP_CHECK_CHECKER_H_
 
@@ -9,22 +12,31 @@
 #include <vector>
 
 #include "check/check_platform.h"
+#include "check/text.h"
 
 namespace camsetup::check {
+
+// What the launcher shows when no present device selects a model.
+inline constexpr char kNotFoundMessage[] = "Velmora Webcam Device(Oskendal) was not found!";
 
 enum class Severity { kWarning, kError };
 
 struct Finding {
   Severity severity;
-  std::string section;  // "Camera3", or empty for the package as a whole
+  std::string section;     // "Camera3", or empty for the package as a whole
+  std::optional<int> line;  // of the key or section header it concerns
   std::string message;
 };
 
 struct ModelReport {
   std::string section;
-  std::string path;          // relative to the package, as the launcher appends it
+  int line = 0;              // of the section header
+  std::string path;          // the Path token, relative to the package, as the launcher appends it
   std::string install_path;  // as the launcher composes it
-  bool exists = false;
+  std::string program;       // what the launcher starts, relative to the package
+  std::string switches;      // what follows the program, without the blanks before it
+  bool exists = false;       // the program is a file
+  bool folder = false;       // the program, or what stands before its switches, is a folder
   std::vector<std::string> codes;
 };
 
@@ -40,6 +52,8 @@ struct DeviceReport {
 
 struct Report {
   std::string package;
+  std::string setup_ini;   // its path as given, for located findings
+  int code_page = 0;       // setup.ini's code page
   std::string folder;      // the launcher's folder, as it would see it
   bool readable = false;   // setup.ini could be read
   bool loaded = false;     // the launcher accepts the package
@@ -47,21 +61,27 @@ struct Report {
   std::vector<Finding> findings;
   bool devices_checked = false;
   std::vector<DeviceReport> devices;
-  std::optional<std::string> selected_section;  // the installer the launcher would start
-  std::optional<std::string> selected_installer;
+  std::optional<std::size_t> selected;  // index of the model whose installer the launcher starts
+  std::optional<std::string> selected_section;
 
   int ExitStatus() const;  // 0 nothing to report, 1 warnings, 2 errors or unreadable
 };
 
 // The checker's view of the host. `file_exists` decides, for a path as the
-// launcher composes it, whether that file is there.
+// launcher composes it, whether that file is there; `read_file` reads one.
+// `ini_text` decodes setup.ini's bytes, `host_text` the host's own names
+// (the package's folder, hardware IDs).
 struct CheckHost {
   Platform& platform;
   bool (*file_exists)(const std::string& launcher_path);
+  std::optional<std::string> (*read_file)(const std::string& launcher_path);
+  const CodePageText& ini_text;
+  const TextDecoder& host_text;
 };
 
 struct CheckOptions {
   std::string package;    // as given on the command line
+  std::string setup_ini;  // setup.ini's path, on the package's as given
   std::string folder;     // the launcher's folder for it, with its trailing separator
   bool check_devices = false;
   std::optional<std::vector<std::string>> hardware_ids;  // none: the host's present devices
@@ -69,9 +89,6 @@ struct CheckOptions {
 };
 
 Report Check(const CheckOptions& options, const CheckHost& host);
-
-std::string RenderText(const Report& report);
-std::string RenderJson(const Report& report);
 
 }  // namespace camsetup::check
 

@@ -1,11 +1,14 @@
 // camsetup-check: shows what the launcher will do with a package.
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "check/checker.h"
+#include "check/render.h"
+#include "check/text.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -30,7 +33,7 @@ constexpr int kUsageStatus = 64;
 const char kUsage[] =
     "usage: camsetup-check PACKAGE_DIR [--hwid ID]... [--present] [--json]"
 #ifndef _WIN32
-    " [--code-page 932]"
+    " [--code-page N]"
 #endif
     "\n"
     "\n"
@@ -38,6 +41,12 @@ const char kUsage[] =
     "what in it may not work as meant, and, with --hwid (the first hardware IDs of\n"
     "devices, in enumeration order) or --present (the USB devices attached now),\n"
     "which installer the launcher would start.\n"
+#ifndef _WIN32
+    "--code-page N reads setup.ini as the launcher does under ANSI code page N:\n"
+    "874, 932, 936, 949, 950 or 1250 to 1258 (default 1252).\n"
+#else
+    "setup.ini is read in the system's ANSI code page, as the launcher reads it.\n"
+#endif
     "Exit status: 0 nothing to report, 1 warnings, 2 errors or an unreadable package.\n";
 
 struct Arguments {
@@ -45,7 +54,7 @@ struct Arguments {
   std::vector<std::string> hardware_ids;
   bool present = false;
   bool json = false;
-  bool code_page_932 = false;
+  int code_page = 0;  // 0: the default
 };
 
 std::optional<Arguments> Parse(int argc, char** argv) {
@@ -59,9 +68,12 @@ std::optional<Arguments> Parse(int argc, char** argv) {
     } else if (arg == "--json") {
       args.json = true;
 #ifndef _WIN32
-    } else if (arg == "--code-page" && i + 1 < argc && std::strcmp(argv[i + 1], "932") == 0) {
-      args.code_page_932 = true;
-      ++i;
+    } else if (arg == "--code-page" && i + 1 < argc && args.code_page == 0) {
+      const std::string number = argv[++i];
+      for (const AnsiCodePage& known : kAnsiCodePages) {
+        if (number == std::to_string(known.number)) args.code_page = known.number;
+      }
+      if (args.code_page == 0) return std::nullopt;
 #endif
     } else if (arg.rfind("--", 0) == 0 || !args.package.empty()) {
       return std::nullopt;
@@ -71,6 +83,20 @@ std::optional<Arguments> Parse(int argc, char** argv) {
   }
   if (args.package.empty() || (args.present && !args.hardware_ids.empty())) return std::nullopt;
   return args;
+}
+
+// A file's bytes, through the C library: the C++ streams would bring their
+// locale machinery into the Windows executable.
+std::optional<std::string> ReadBytes(const std::string& path) {
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                             std::fclose);
+  if (!file) return std::nullopt;
+  std::string bytes;
+  char chunk[4096];
+  std::size_t read;
+  while ((read = std::fread(chunk, 1, sizeof(chunk), file.get())) > 0) bytes.append(chunk, read);
+  if (std::ferror(file.get())) return std::nullopt;
+  return bytes;
 }
 
 #ifdef _WIN32
@@ -91,6 +117,32 @@ std::string LauncherFolder(const std::string& package) {
 // Present devices come through the platform's own device enumeration.
 std::optional<std::vector<std::string>> PresentUsbDevices() { return std::nullopt; }
 
+std::optional<std::string> ReadPackageFile(const std::string& path) { return ReadBytes(path); }
+
+std::string SetupIniPath(const std::string& package) {
+  const char last = package.back();
+  return package + (last == '\\' || last == '/' || last == ':' ? "" : "\\") + "setup.ini";
+}
+
+// UTF-8 text to standard output: to a console as UTF-16, so that it shows
+// whatever the console's code page; elsewhere (a file, a pipe) as it is.
+void Write(const std::string& text) {
+  const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode;
+  if (out == INVALID_HANDLE_VALUE || out == nullptr || !::GetConsoleMode(out, &mode)) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return;
+  }
+  const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(),
+                                           static_cast<int>(text.size()), nullptr, 0);
+  if (length <= 0) return;
+  const std::unique_ptr<wchar_t[]> wide = std::make_unique<wchar_t[]>(length);
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.get(),
+                        length);
+  DWORD written;
+  ::WriteConsoleW(out, wide.get(), static_cast<DWORD>(length), &written, nullptr);
+}
+
 #else
 
 bool FileExists(const std::string& launcher_path) {
@@ -107,6 +159,16 @@ std::string LauncherFolder(const std::string& package) {
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   return folder + "\\";
 }
+
+std::optional<std::string> ReadPackageFile(const std::string& launcher_path) {
+  return ReadBytes(PosixPath(launcher_path));
+}
+
+std::string SetupIniPath(const std::string& package) {
+  return package + (package.back() == '/' ? "" : "/") + "setup.ini";
+}
+
+void Write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
 std::string ReadHex(const std::string& path) {
   std::ifstream file(path);
@@ -152,17 +214,29 @@ int Main(const Arguments& args) {
 #ifdef _WIN32
   RestrictDllSearchToSystemFolder();
   Win32Platform host;
+  const CodePageText system_text;
+  const CodePageText& ini_text = system_text;
+  const CodePageText& host_text = system_text;  // the system's names are in its ANSI code page
 #else
+  const int code_page = args.code_page ? args.code_page : kDefaultCodePage;
+  const std::optional<CodePageText> opened = CodePageText::Open(code_page);
+  if (!opened) {
+    std::fprintf(stderr, "camsetup-check: iconv cannot read code page %d\n", code_page);
+    return 2;
+  }
+  const CodePageText& ini_text = *opened;
   PosixPlatform host;
-  if (args.code_page_932) host.UseCodePage932();
+  host.UseCodePage(LauncherCodePage(code_page));
+  const Utf8Text host_text;  // file names and arguments on Linux
 #endif
   const bool named = !args.hardware_ids.empty();
-  CheckOptions options{args.package, LauncherFolder(args.package), args.present || named,
-                       std::nullopt, named};
+  CheckOptions options{args.package, SetupIniPath(args.package), LauncherFolder(args.package),
+                       args.present || named, std::nullopt, named};
   if (named) options.hardware_ids = args.hardware_ids;
   if (args.present) options.hardware_ids = PresentUsbDevices();
-  const Report report = Check(options, CheckHost{host, FileExists});
-  std::fputs((args.json ? RenderJson(report) : RenderText(report)).c_str(), stdout);
+  const Report report =
+      Check(options, CheckHost{host, FileExists, ReadPackageFile, ini_text, host_text});
+  Write(args.json ? RenderJson(report) : RenderText(report));
   return report.ExitStatus();
 }
 

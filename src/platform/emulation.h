@@ -35,6 +35,14 @@ struct CodePageTable {
     return cp;
   }
 
+  // The lead bytes of code pages 936, 949 and 950 (simplified Chinese,
+  // Korean, traditional Chinese): 0x81 to 0xFE.
+  static CodePageTable LeadBytes81ToFE() {
+    CodePageTable cp;
+    for (int b = 0x81; b <= 0xFE; ++b) cp.lead_bytes.set(b);
+    return cp;
+  }
+
   bool IsLeadByte(std::uint8_t byte) const { return lead_bytes.test(byte); }
 
   // Upper-cases the one character at `ch` in place, keeping its length.

@@ -3,7 +3,7 @@
 //
 // Profile values come from the real file (paths may use backslashes), the
 // module path is given, the device set is empty, and the code page is
-// single-byte or that of code page 932. Messages are recorded, not shown;
+// single-byte unless a table is given. Messages are recorded, not shown;
 // nothing can be started.
 #ifndef CAMSETUP_PLATFORM_POSIX_PLATFORM_H_
 #define CAMSETUP_PLATFORM_POSIX_PLATFORM_H_
@@ -23,6 +23,7 @@ class PosixPlatform final : public Platform {
   std::string module_path;            // e.g. "/pkg\\camsetup.exe"
   std::vector<std::string> messages;  // message box texts, in order
   void UseCodePage932();
+  void UseCodePage(const CodePageTable& table) { code_page_ = table; }
 
   const char* GetCommandLineA() override;
   Dword GetModuleFileNameA(char* filename, Dword size) override;

@@ -1,7 +1,7 @@
 #include "platform/profile_reader.h"
 
-#include <fstream>
-#include <iterator>
+#include <cstdio>
+#include <memory>
 
 namespace camsetup {
 namespace {
@@ -55,24 +55,36 @@ ProfileReader::ProfileReader(const std::string& bytes) {
   const std::string text = Decode(bytes);
   // Lines end at LF; only a file without any LF is split at CR.
   const char separator = text.find('\n') != std::string::npos ? '\n' : '\r';
-  sections_.push_back({"", {}});  // keys before the first section
+  sections_.push_back({"", {}, 0});  // keys before the first section
   std::size_t pos = 0;
+  int number = 0;
   while (pos < text.size()) {
     std::size_t end = text.find(separator, pos);
     if (end == std::string::npos) end = text.size();
-    const std::string line = Trim(text.substr(pos, end - pos));
+    const std::string raw = text.substr(pos, end - pos);
+    const std::string line = Trim(raw);
     pos = end + 1;
+    ++number;
     if (line.empty()) continue;
 
+    bool header = false;
     if (line[0] == '[') {
       const std::size_t close = line.rfind(']');
       if (close != std::string::npos && close > 0) {
-        sections_.push_back({Trim(line.substr(1, close - 1)), {}});
-        continue;
+        sections_.push_back({Trim(line.substr(1, close - 1)), {}, number});
+        header = true;
       }
     }
+    if (separator == '\n') {
+      const std::size_t cr = raw.find('\r');
+      if (cr != std::string::npos && !Trim(raw.substr(cr)).empty()) {
+        joined_lines_.push_back({number, sections_.back().name});
+      }
+    }
+    if (header) continue;
     const std::size_t equals = line.find('=');
     Key key;
+    key.line = number;
     if (equals == std::string::npos) {
       key.name = line;
     } else {
@@ -83,10 +95,17 @@ ProfileReader::ProfileReader(const std::string& bytes) {
   }
 }
 
+// Read with the C library: C++ streams would bring their locale machinery
+// into the Windows checker, which links this reader for line numbers.
 std::optional<ProfileReader> ProfileReader::Load(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                             std::fclose);
   if (!file) return std::nullopt;
-  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::string bytes;
+  char chunk[4096];
+  std::size_t read;
+  while ((read = std::fread(chunk, 1, sizeof(chunk), file.get())) > 0) bytes.append(chunk, read);
+  if (std::ferror(file.get())) return std::nullopt;
   return ProfileReader(bytes);
 }
 
@@ -101,6 +120,23 @@ const ProfileReader::Section* ProfileReader::FindSection(const std::string& name
 
 bool ProfileReader::HasSection(const std::string& section) const {
   return FindSection(section) != nullptr;
+}
+
+std::optional<int> ProfileReader::SectionLine(const std::string& section) const {
+  const Section* found = FindSection(section);
+  if (found == nullptr) return std::nullopt;
+  return found->line;
+}
+
+std::optional<int> ProfileReader::KeyLine(const std::string& section,
+                                          const std::string& key) const {
+  const Section* found = FindSection(section);
+  if (found == nullptr) return std::nullopt;
+  const std::string wanted = Trim(key);
+  for (const Key& k : found->keys) {
+    if (SameName(k.name, wanted)) return k.line;
+  }
+  return std::nullopt;
 }
 
 std::string ProfileReader::Get(const std::string& section, const std::string& key,

@@ -36,18 +36,35 @@ class ProfileReader {
   // Whether the section exists.
   bool HasSection(const std::string& section) const;
 
+  // Lines are numbered from 1, one per separator (LF, or CR in a file
+  // without LF). The line of the section header that Get reads from, and
+  // of the key line it reads `key` from; nothing when there is none.
+  std::optional<int> SectionLine(const std::string& section) const;
+  std::optional<int> KeyLine(const std::string& section, const std::string& key) const;
+
+  // A line that holds a CR with more text after it: an editor shows two
+  // lines there, the reader reads one.
+  struct JoinedLine {
+    int line;
+    std::string section;  // the section the line is in; empty before the first header
+  };
+  const std::vector<JoinedLine>& joined_lines() const { return joined_lines_; }
+
  private:
   struct Key {
     std::string name;
     std::optional<std::string> value;  // none for a line without '='
+    int line = 0;
   };
   struct Section {
     std::string name;
     std::vector<Key> keys;
+    int line = 0;
   };
   const Section* FindSection(const std::string& name) const;
 
   std::vector<Section> sections_;
+  std::vector<JoinedLine> joined_lines_;
 };
 
 }  // namespace camsetup

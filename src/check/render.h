@@ -1,0 +1,18 @@
+// The renderings of a checker's report: text for people and for the
+// problem matchers of editors and CI (PATH:LINE: SEVERITY: SECTION: MESSAGE),
+// and JSON for tools. Both are UTF-8.
+#ifndef CAMSETUP_CHECK_RENDER_H_
+#define CAMSETUP_CHECK_RENDER_H_
+
+#include <string>
+
+#include "check/checker.h"
+
+namespace camsetup::check {
+
+std::string RenderText(const Report& report);
+std::string RenderJson(const Report& report);
+
+}  // namespace camsetup::check
+
+#endif  // CAMSETUP_CHECK_RENDER_H_

@@ -1,0 +1,68 @@
+// The report as JSON.
+#include <nlohmann/json.hpp>
+
+#include "check/render.h"
+
+namespace camsetup::check {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+template <typename T>
+Json OrNull(const std::optional<T>& value) {
+  return value ? Json(*value) : Json(nullptr);
+}
+
+Json Model(const ModelReport& m) {
+  return {{"section", m.section}, {"line", m.line},
+          {"path", m.path},       {"install_path", m.install_path},
+          {"program", m.program}, {"switches", m.switches},
+          {"exists", m.exists},   {"codes", m.codes}};
+}
+
+}  // namespace
+
+std::string RenderJson(const Report& report) {
+  Json out;
+  out["package"] = report.package;
+  out["setup_ini"] = report.setup_ini;
+  out["code_page"] = report.code_page;
+  out["folder"] = report.folder;
+  out["readable"] = report.readable;
+  out["accepted"] = report.loaded;
+  out["models"] = Json::array();
+  for (const ModelReport& m : report.models) out["models"].push_back(Model(m));
+  out["findings"] = Json::array();
+  for (const Finding& f : report.findings) {
+    out["findings"].push_back({{"severity", f.severity == Severity::kError ? "error" : "warning"},
+                               {"section", f.section.empty() ? Json(nullptr) : Json(f.section)},
+                               {"line", OrNull(f.line)},
+                               {"message", f.message}});
+  }
+  if (report.devices_checked) {
+    out["devices"] = Json::array();
+    for (const DeviceReport& d : report.devices) {
+      Json device = {
+          {"hardware_id", d.hardware_id}, {"vendor", d.vendor}, {"section", OrNull(d.section)}};
+      if (d.section) {
+        device["code"] = d.code;
+        device["index"] = d.code_index;
+        device["field"] = d.field;
+      }
+      out["devices"].push_back(device);
+    }
+    if (report.selected) {
+      const ModelReport& m = report.models[*report.selected];
+      out["selected"] = {{"section", m.section},
+                         {"path", m.path},
+                         {"program", m.program},
+                         {"switches", m.switches}};
+    } else {
+      out["selected"] = nullptr;
+    }
+  }
+  out["exit_status"] = report.ExitStatus();
+  return out.dump(2) + "\n";
+}
+
+}  // namespace camsetup::check

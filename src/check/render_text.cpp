@@ -1,0 +1,77 @@
+// The report as text. Findings are written as compilers write theirs, so
+// that problem matchers and editors jump to them.
+#include <string>
+
+#include "check/render.h"
+
+namespace camsetup::check {
+namespace {
+
+const char* SeverityName(Severity severity) {
+  return severity == Severity::kError ? "error" : "warning";
+}
+
+// PATH:LINE: SEVERITY: SECTION: MESSAGE, without LINE or SECTION where the
+// finding has none.
+std::string Located(const std::string& setup_ini, const Finding& f) {
+  std::string out = setup_ini;
+  if (f.line) out += ":" + std::to_string(*f.line);
+  out += std::string(": ") + SeverityName(f.severity) + ": ";
+  if (!f.section.empty()) out += f.section + ": ";
+  return out + f.message + "\n";
+}
+
+}  // namespace
+
+std::string RenderText(const Report& report) {
+  std::string out = "Package: " + report.package + " (setup.ini read as code page " +
+                    std::to_string(report.code_page) + ")\n";
+  if (report.readable && report.loaded) {
+    out += "Models: " + std::to_string(report.models.size()) + "\n";
+    for (const ModelReport& m : report.models) {
+      out += "  " + m.section + " (line " + std::to_string(m.line) + "): " + m.program +
+             (m.exists   ? ""
+              : m.folder ? "  (a folder)"
+                         : "  (missing)") +
+             "\n";
+      if (!m.switches.empty()) out += "    switches: " + m.switches + "\n";
+      out += "    codes:";
+      for (const std::string& code : m.codes) out += " " + code;
+      out += m.codes.empty() ? " none\n" : "\n";
+    }
+  }
+  if (report.devices_checked) {
+    out += "Devices: " + std::to_string(report.devices.size()) +
+           (report.devices.empty() ? " (no USB device present)\n" : "\n");
+    int number = 0;
+    for (const DeviceReport& d : report.devices) {
+      out += "  " + std::to_string(++number) + ". " + d.hardware_id + "\n";
+      if (!d.vendor) {
+        out += "     no vendor code 5A3D past its first character: not considered\n";
+      } else if (!d.section) {
+        out += "     vendor code at " + std::to_string(d.vendor_index) + "; no model's code\n";
+      } else {
+        out += "     vendor code at " + std::to_string(d.vendor_index) + "; " + *d.section +
+               "'s code " + d.code + " at " + std::to_string(d.code_index) + " (" + d.field +
+               " field)\n";
+      }
+    }
+    if (report.selected) {
+      const ModelReport& m = report.models[*report.selected];
+      // As the command line starts it, relative to the package.
+      out += "The launcher starts " + m.section + "'s installer as \"" + m.program + "\"" +
+             (m.switches.empty() ? "" : " " + m.switches) + ", with its own arguments behind it\n";
+    } else {
+      out += std::string("The launcher reports: ") + kNotFoundMessage + "\n";
+    }
+  }
+  if (report.findings.empty()) {
+    out += "No findings.\n";
+  } else {
+    out += "Findings:\n";
+    for (const Finding& f : report.findings) out += Located(report.setup_ini, f);
+  }
+  return out;
+}
+
+}  // namespace camsetup::check

@@ -1,0 +1,84 @@
+// Text of a package as UTF-8, for the reports.
+//
+// setup.ini holds bytes of an ANSI code page; the reports are UTF-8. A byte
+// that does not decode to a character that can be shown (invalid there, a
+// control character, or one of private use) is written as \xNN, so that
+// the output is always valid UTF-8.
+#ifndef CAMSETUP_CHECK_TEXT_H_
+#define CAMSETUP_CHECK_TEXT_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#ifndef _WIN32
+#include <iconv.h>
+
+#include "platform/emulation.h"
+#endif
+
+namespace camsetup::check {
+
+class TextDecoder {
+ public:
+  virtual ~TextDecoder() = default;
+  virtual std::string ToUtf8(std::string_view bytes) const = 0;
+};
+
+// Text of an ANSI code page, one character at a time: a lead byte and the
+// byte after it are decoded together; where they do not decode, the lead
+// byte is escaped and the next byte is read on its own.
+class CodePageText final : public TextDecoder {
+ public:
+#ifdef _WIN32
+  // The system's ANSI code page.
+  CodePageText();
+#else
+  // One of the code pages in kAnsiCodePages; nothing for another number or
+  // when iconv lacks the code page.
+  static std::optional<CodePageText> Open(int code_page);
+#endif
+  CodePageText(CodePageText&& other) noexcept;
+  CodePageText& operator=(CodePageText&&) = delete;
+  CodePageText(const CodePageText&) = delete;
+  ~CodePageText() override;
+
+  int code_page() const { return code_page_; }
+  std::string ToUtf8(std::string_view bytes) const override;
+
+ private:
+  bool IsLeadByte(std::uint8_t byte) const;
+  // The UTF-8 form of one character of the code page, or nothing.
+  std::optional<std::string> Decode(std::string_view character) const;
+
+  int code_page_;
+#ifndef _WIN32
+  CodePageText(int code_page, iconv_t converter, CodePageTable table);
+  iconv_t converter_;  // owned; (iconv_t)-1 once moved from
+  CodePageTable table_;
+#endif
+};
+
+// Text that is UTF-8 already (file names on Linux), checked.
+class Utf8Text final : public TextDecoder {
+ public:
+  std::string ToUtf8(std::string_view bytes) const override;
+};
+
+#ifndef _WIN32
+// The ANSI code pages the checker reads, by number.
+struct AnsiCodePage {
+  int number;
+  const char* iconv_name;  // glibc's name for it
+};
+extern const AnsiCodePage kAnsiCodePages[14];
+constexpr int kDefaultCodePage = 1252;
+
+// The launcher's lead-byte table for a code page of kAnsiCodePages.
+CodePageTable LauncherCodePage(int code_page);
+#endif
+
+}  // namespace camsetup::check
+
+#endif  // CAMSETUP_CHECK_TEXT_H_
