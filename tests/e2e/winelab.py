@@ -238,7 +238,9 @@ class Lab:
         argv = [self.loader, self.driver_win, "Z:" + str(job).replace("/", "\\"),
                 "Z:" + str(result).replace("/", "\\")]
         if desktop:
-            argv[1:1] = ["explorer", "/desktop=" + desktop]
+            # The prefix's own (64-bit) explorer holds the desktop and starts
+            # the driver of either architecture on it.
+            argv = [wine_loader("x64"), "explorer", "/desktop=" + desktop] + argv[1:]
         if on_box:
             with open(self.logs / (name + ".log"), "ab") as log:
                 proc = subprocess.Popen(argv, env=self.env(japanese, planted), stdout=log,
