@@ -11,6 +11,7 @@ import shutil
 import signal
 import struct
 import subprocess
+import tempfile
 import time
 from pathlib import Path
 
@@ -359,7 +360,6 @@ NO_IA32 = "this kernel runs no 32-bit programs (its IA-32 emulation is off)"
 
 
 def kernel_runs_i386() -> bool:
-    import tempfile
     with tempfile.TemporaryDirectory() as d:
         probe = Path(d) / "probe"
         probe.write_bytes(I386_EXIT_0)
