@@ -16,6 +16,7 @@ from winelab import STANDIN, Lab  # noqa: E402
 # The models' installers: demo installers that record what they received.
 INSTALLERS = ["ModelA/setup.exe", "ModelB/setup.exe", "Model C/setup.exe"]
 CAMERA = "USB\\VID_5A3D&PID_0B01&REV_0100"
+SCREEN = (800, 600)  # the virtual desktop: all of Xvfb's screen
 
 
 def package_files():
@@ -62,7 +63,8 @@ def main():
         print("2. No camera is attached; camsetup.exe is started with no arguments")
         outcome, fill = lab.run("demo-no-camera", package_files(), args.launcher,
                                 "package/camsetup.exe", '"{root}\\package\\camsetup.exe"',
-                                "{root}\\package", on_box=lambda l: l.screenshot(screenshot))
+                                "{root}\\package", desktop="demo,%dx%d" % SCREEN,
+                                on_box=lambda l: l.screenshot(screenshot, trim=True))
         ok &= report(outcome, fill) and len(outcome.boxes) == 1
         print("  screenshot of the message box: %s" % screenshot)
     return 0 if ok else 1

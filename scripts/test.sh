@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs every test: the host unit tests under the sanitizers, the fuzz
 # targets for a short time, the scan benchmark, then the Windows
-# executables' checks and the end-to-end scenarios under Wine.
+# executables' checks and the end-to-end scenarios under Wine, and last the
+# release archive: its contents, its reproducibility and its signed form.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh wine
@@ -23,3 +24,5 @@ scripts/build-windows.sh
 # shows in the log.
 ctest --test-dir build/windows-x64 -V
 ctest --test-dir build/windows-x86 -V
+
+python3 tests/release/test_release.py

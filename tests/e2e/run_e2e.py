@@ -21,7 +21,7 @@ import sys
 import time
 from pathlib import Path
 
-from winelab import MARKER, STANDIN, Lab, ini, wine32_available
+from winelab import MARKER, STANDIN, Lab, ini, wine32_problem
 
 SKIP = 77
 CAPTION = "Error info"
@@ -323,9 +323,9 @@ def main():
     parser.add_argument("--only")
     args = parser.parse_args()
 
-    if args.arch == "x86" and not wine32_available():
-        print("SKIPPED: 32-bit Wine (wine32:i386) is not installed, so the x86 launcher "
-              "cannot run here")
+    why = wine32_problem() if args.arch == "x86" else None
+    if why:
+        print("SKIPPED: the x86 launcher cannot run here: " + why)
         return SKIP
     for tool in ("wine", "Xvfb", "localedef"):
         if shutil.which(tool) is None:

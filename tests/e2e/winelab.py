@@ -9,12 +9,16 @@ import dataclasses
 import os
 import shutil
 import signal
+import struct
 import subprocess
+import tempfile
 import time
 from pathlib import Path
 
 STANDIN = object()  # a file entry: a copy of the stand-in installer
 MARKER = object()   # a file entry: a copy of the marker DLL
+STAMP = "camsetup-made-by.txt"  # in the prefix: what made it
+WINE_MARLETT = Path("/usr/share/wine/fonts/marlett.ttf")
 JA_LOCALE = "ja_JP.UTF-8"
 DEFAULT_LOCALE = "C.UTF-8"
 # Locales a run can take, built into the lab's own LOCPATH (Wine needs a
@@ -51,6 +55,10 @@ class Lab:
         self.marker = marker
         self.xvfb = None
         self.display = None
+        # The loader for the driver's architecture: the 32-bit driver (and so
+        # the x86 launcher) runs under the 32-bit loader, the 64-bit one under
+        # wine64, whatever /usr/bin/wine would pick.
+        self.loader = wine_loader(pe_arch(driver))
 
     # ---- Lifecycle ----
 
@@ -58,14 +66,65 @@ class Lab:
         self.logs.mkdir(parents=True, exist_ok=True)
         self._start_display()
         self._build_locale(JA_LOCALE)
-        self.wine(["wineserver", "-p"], "wineserver.log")
-        if not (self.prefix / "system.reg").exists():
-            self.wine(["wineboot", "-i"], "wineboot.log")
+        # No server left over from an interrupted run; then the prefix, and
+        # only then the persistent server: started before the prefix exists,
+        # it fails, and every program starts and stops a server of its own.
+        self.wine(["wineserver", "-k"], "wineserver.log", timeout=30)
+        self._prepare_prefix()
+        # The caption buttons' glyphs: Debian's Wine does not find its own
+        # Marlett, and draws an "r" for the close button without it.
+        fonts = self.prefix / "drive_c" / "windows" / "Fonts"
+        if WINE_MARLETT.exists() and not (fonts / WINE_MARLETT.name).exists():
+            fonts.mkdir(parents=True, exist_ok=True)
+            shutil.copyfile(WINE_MARLETT, fonts / WINE_MARLETT.name)
+        self._check(self.wine(["wineserver", "-p"], "wineserver.log"), "wineserver -p",
+                    "wineserver.log")
         tools = self.prefix / "drive_c" / "e2e-tools"
         tools.mkdir(parents=True, exist_ok=True)
         shutil.copyfile(self.driver, tools / "driver.exe")
         self.driver_win = self.windows_path(tools / "driver.exe")
         return self
+
+    def _made_by(self) -> str:
+        """What makes this lab's prefix: the Wine installation, told by each
+        loader's version and file, and whether its 32-bit side runs."""
+        lines = ["WINEARCH win64"]
+        for arch in ("x64", "x86"):
+            loader = Path(wine_loader(arch))
+            version, why = loader_version(arch)
+            file = ""
+            if loader.exists():
+                st = loader.stat()
+                file = " (%d bytes, modified %d)" % (st.st_size, st.st_mtime)
+            lines.append("%s %s%s: %s" % (arch, loader, file, version or "does not run: " + why))
+        return "\n".join(lines) + "\n"
+
+    def _prepare_prefix(self):
+        """Makes the prefix unless this Wine installation made it: one made by
+        another (a 64-bit-only Wine before wine32 was installed, another
+        version) lacks what this one needs, so it is made again."""
+        stamp = self.prefix / STAMP
+        made_by = self._made_by()
+        if stamp.exists() and stamp.read_text() == made_by:
+            return
+        if self.prefix.exists():
+            print("Wine prefix %s: made by another Wine installation (or not finished); "
+                  "making it again" % self.prefix)
+            shutil.rmtree(self.prefix)
+        status = self.wine([wine_loader("x64"), "wineboot", "-i"], "wineboot.log", timeout=600)
+        self._check(status, "wineboot -i", "wineboot.log")
+        # wineboot returns while programs it started still update the prefix,
+        # and the server writes the registry only when it ends: wait for that.
+        self.wine(["wineserver", "-w"], "wineboot.log", timeout=600)
+        if not (self.prefix / "system.reg").exists():
+            self._check(1, "wineboot -i (no system.reg)", "wineboot.log")
+        stamp.write_text(made_by)
+
+    def _check(self, status, what, log_name):
+        if status != 0:
+            log = (self.logs / log_name).read_text(errors="replace").strip().splitlines()
+            raise RuntimeError("%s exited with status %s; the end of %s:\n  %s"
+                               % (what, status, self.logs / log_name, "\n  ".join(log[-10:])))
 
     def __exit__(self, *exc):
         try:
@@ -119,7 +178,10 @@ class Lab:
              locale=None):
         """Runs `argv` and returns its exit status. Its output goes to files
         (the log, or `stdout` for standard output): Wine's background
-        services would keep a pipe open after the program has ended."""
+        services would keep a pipe open after the program has ended. A
+        leading "wine" is this lab's loader."""
+        if argv[0] == "wine":
+            argv = [self.loader] + list(argv[1:])
         with open(self.logs / log_name, "ab") as log, \
                 open(stdout or os.devnull, "wb") as out:
             return subprocess.run(argv, env=self.env(japanese, native_dlls, locale),
@@ -129,20 +191,28 @@ class Lab:
     def windows_path(self, unix: Path) -> str:
         return "C:\\" + str(unix.relative_to(self.prefix / "drive_c")).replace("/", "\\")
 
-    def screenshot(self, png: Path):
+    def screenshot(self, png: Path, trim=False):
+        """The screen as a PNG; `trim`: cut to what differs from the colour of
+        its corners (the desktop behind a single window)."""
         png.parent.mkdir(parents=True, exist_ok=True)
         subprocess.run(["import", "-display", self.display, "-window", "root", str(png)],
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if trim:
+            subprocess.run(["convert", str(png), "-trim", "+repage", str(png)],
+                           check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     # ---- One run of the launcher ----
 
     def run(self, name, files, launcher: Path, launcher_at, command_line, cwd,
-            devices=(), japanese=False, dirs=(), on_box=None, locale=None, station=None):
+            devices=(), japanese=False, dirs=(), on_box=None, desktop=None, locale=None,
+            station=None):
         """Lays out C:\\e2e\\<name>\\ from `files` (path -> bytes or STANDIN), puts
         the launcher at `launcher_at`, and runs it. Texts may hold {root}, the
         Windows path of that folder. `on_box(lab)`, when given, is called while
-        the first message box is up. `station` names a new window station on
-        which the launcher runs, where nobody can see it."""
+        the first message box is up. `desktop` ("NAME,WxH"): run in a Wine
+        virtual desktop of that size, which draws the windows' frames.
+        `station` names a new window station on which the launcher runs, where
+        nobody can see it."""
         locale = locale or (JA_LOCALE if japanese else None)
         codec = LOCALES[locale][1] if locale else "cp1252"
         root = self.prefix / "drive_c" / "e2e" / name
@@ -183,9 +253,15 @@ class Lab:
         job.write_text("\n".join(lines) + "\n")
 
         planted = [Path(rel).stem for rel, c in files.items() if c is MARKER]
+        log_path = self.logs / (name + ".log")
+        log_start = log_path.stat().st_size if log_path.exists() else 0
         started = time.monotonic()
-        argv = ["wine", self.driver_win, "Z:" + str(job).replace("/", "\\"),
+        argv = [self.loader, self.driver_win, "Z:" + str(job).replace("/", "\\"),
                 "Z:" + str(result).replace("/", "\\")]
+        if desktop:
+            # The prefix's own (64-bit) explorer holds the desktop and starts
+            # the driver of either architecture on it.
+            argv = [wine_loader("x64"), "explorer", "/desktop=" + desktop] + argv[1:]
         if on_box:
             with open(self.logs / (name + ".log"), "ab") as log:
                 proc = subprocess.Popen(argv, env=self.env(japanese, planted, locale), stdout=log,
@@ -199,12 +275,20 @@ class Lab:
                         break
                     time.sleep(0.05)
                 hold.touch()
-                proc.wait(timeout=60)
+                status = proc.wait(timeout=60)
         else:
-            self.wine(argv, name + ".log", native_dlls=planted, locale=locale)
+            status = self.wine(argv, name + ".log", native_dlls=planted, locale=locale)
 
         outcome = Outcome(seconds=time.monotonic() - started)
-        for line in (result.read_text().splitlines() if result.exists() else ["no-result"]):
+        if not result.exists():
+            # The driver never ran: say how Wine ended, and what it printed.
+            with open(log_path, "rb") as log:
+                log.seek(log_start)
+                output = log.read().decode("utf-8", "replace").strip()
+            outcome.other.append("no-result: %s exited with status %s after %.1f s; output: %s"
+                                 % (Path(self.loader).name, status, outcome.seconds,
+                                    output or "(none)"))
+        for line in (result.read_text().splitlines() if result.exists() else []):
             f = line.split(" ")
             if f[0] == "debug":
                 outcome.debug.append(_hex(f[1]).decode(codec))
@@ -254,5 +338,72 @@ def ini(*sections):
     return ("\r\n".join(lines) + "\r\n").encode("cp932")
 
 
+# Debian's loaders. /usr/bin/wine starts the 32-bit one whenever wine32:i386
+# is installed, also for 64-bit programs, so each architecture is given its
+# own; elsewhere they are looked up on PATH.
+DEBIAN_LOADERS = {"x86": Path("/usr/lib/wine/wine"), "x64": Path("/usr/lib/wine/wine64")}
+
+
+def pe_arch(exe: Path) -> str:
+    """"x86" or "x64": the machine of a Windows executable."""
+    data = Path(exe).read_bytes()[:4096]
+    (pe_offset,) = struct.unpack_from("<I", data, 0x3C)
+    (machine,) = struct.unpack_from("<H", data, pe_offset + 4)
+    return "x86" if machine == 0x14C else "x64"
+
+
+def wine_loader(arch: str) -> str:
+    debian = DEBIAN_LOADERS[arch]
+    if debian.parent.is_dir():  # Debian's layout: there or nowhere
+        return str(debian)
+    return shutil.which("wine" if arch == "x86" else "wine64") or "wine"
+
+
+def loader_version(arch: str):
+    """(Wine's version line, None) for the loader of `arch`, or (None, why it
+    does not run)."""
+    loader = wine_loader(arch)
+    if not os.access(loader, os.X_OK):
+        return None, "%s is not installed" % ("32-bit Wine (wine32:i386)" if arch == "x86"
+                                              else "64-bit Wine (wine64)")
+    try:
+        run = subprocess.run([loader, "--version"], capture_output=True, text=True,
+                             stdin=subprocess.DEVNULL, timeout=60)
+    except OSError as e:
+        return None, "%s cannot be started: %s" % (loader, e.strerror)
+    if run.returncode != 0:
+        return None, "%s --version exited with %d: %s" % (loader, run.returncode,
+                                                          (run.stdout + run.stderr).strip())
+    return run.stdout.strip(), None
+
+
+# An i386 Linux program that exits with 0 (the one scripts/install-deps.sh
+# runs): some kernels run no 32-bit programs.
+I386_EXIT_0 = bytes.fromhex(
+    "7f454c4601010100000000000000000002000300010000005480040834000000"
+    "0000000000000000340020000100000000000000010000000000000000800408"
+    "008004085b0000005b000000050000000010000031db31c040cd80")
+NO_IA32 = "this kernel runs no 32-bit programs (its IA-32 emulation is off)"
+
+
+def kernel_runs_i386() -> bool:
+    with tempfile.TemporaryDirectory() as d:
+        probe = Path(d) / "probe"
+        probe.write_bytes(I386_EXIT_0)
+        probe.chmod(0o755)
+        try:
+            return subprocess.run([str(probe)]).returncode == 0
+        except OSError:
+            return False
+
+
+def wine32_problem():
+    """Why 32-bit programs cannot run under Wine here, or None."""
+    why = loader_version("x86")[1]
+    if why and not kernel_runs_i386():
+        why += "; " + NO_IA32
+    return why
+
+
 def wine32_available() -> bool:
-    return Path("/usr/lib/wine/wine").exists()
+    return wine32_problem() is None
