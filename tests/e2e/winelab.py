@@ -403,7 +403,3 @@ def wine32_problem():
     if why and not kernel_runs_i386():
         why += "; " + NO_IA32
     return why
-
-
-def wine32_available() -> bool:
-    return wine32_problem() is None

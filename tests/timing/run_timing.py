@@ -22,7 +22,7 @@ import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "e2e"))
-from winelab import STANDIN, Lab, ini, wine32_available  # noqa: E402
+from winelab import STANDIN, Lab, ini, wine32_problem  # noqa: E402
 
 SKIP = 77
 FILES = {
@@ -45,8 +45,9 @@ def main():
                         help="another launcher to time in the same rounds (e.g. an older build)")
     args = parser.parse_args()
 
-    if args.arch == "x86" and not wine32_available():
-        print("SKIPPED: 32-bit Wine (wine32:i386) is not installed")
+    why = wine32_problem() if args.arch == "x86" else None
+    if why:
+        print("SKIPPED: the x86 launcher cannot be timed here: " + why)
         return SKIP
 
     with Lab(args.work, args.driver, args.standin) as lab:
