@@ -9,6 +9,7 @@
 #include "check/checker.h"
 #include "check/render.h"
 #include "check/text.h"
+#include "platform/profile_reader.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -85,19 +86,6 @@ std::optional<Arguments> Parse(int argc, char** argv) {
   return args;
 }
 
-// A file's bytes, through the C library: the C++ streams would bring their
-// locale machinery into the Windows executable.
-std::optional<std::string> ReadBytes(const std::string& path) {
-  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                             std::fclose);
-  if (!file) return std::nullopt;
-  std::string bytes;
-  char chunk[4096];
-  std::size_t read;
-  while ((read = std::fread(chunk, 1, sizeof(chunk), file.get())) > 0) bytes.append(chunk, read);
-  if (std::ferror(file.get())) return std::nullopt;
-  return bytes;
-}
 
 #ifdef _WIN32
 
@@ -117,7 +105,7 @@ std::string LauncherFolder(const std::string& package) {
 // Present devices come through the platform's own device enumeration.
 std::optional<std::vector<std::string>> PresentUsbDevices() { return std::nullopt; }
 
-std::optional<std::string> ReadPackageFile(const std::string& path) { return ReadBytes(path); }
+std::optional<std::string> ReadPackageFile(const std::string& path) { return ReadFileBytes(path); }
 
 std::string SetupIniPath(const std::string& package) {
   const char last = package.back();
@@ -161,7 +149,7 @@ std::string LauncherFolder(const std::string& package) {
 }
 
 std::optional<std::string> ReadPackageFile(const std::string& launcher_path) {
-  return ReadBytes(PosixPath(launcher_path));
+  return ReadFileBytes(PosixPath(launcher_path));
 }
 
 std::string SetupIniPath(const std::string& package) {

@@ -95,9 +95,7 @@ ProfileReader::ProfileReader(const std::string& bytes) {
   }
 }
 
-// Read with the C library: C++ streams would bring their locale machinery
-// into the Windows checker, which links this reader for line numbers.
-std::optional<ProfileReader> ProfileReader::Load(const std::string& path) {
+std::optional<std::string> ReadFileBytes(const std::string& path) {
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                              std::fclose);
   if (!file) return std::nullopt;
@@ -106,7 +104,13 @@ std::optional<ProfileReader> ProfileReader::Load(const std::string& path) {
   std::size_t read;
   while ((read = std::fread(chunk, 1, sizeof(chunk), file.get())) > 0) bytes.append(chunk, read);
   if (std::ferror(file.get())) return std::nullopt;
-  return ProfileReader(bytes);
+  return bytes;
+}
+
+std::optional<ProfileReader> ProfileReader::Load(const std::string& path) {
+  const std::optional<std::string> bytes = ReadFileBytes(path);
+  if (!bytes) return std::nullopt;
+  return ProfileReader(*bytes);
 }
 
 const ProfileReader::Section* ProfileReader::FindSection(const std::string& name) const {

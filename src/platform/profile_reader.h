@@ -19,6 +19,10 @@
 
 namespace camsetup {
 
+// A file's bytes; nothing when it cannot be read. Read with the C library:
+// C++ streams would bring their locale machinery into the Windows checker.
+std::optional<std::string> ReadFileBytes(const std::string& path);
+
 class ProfileReader {
  public:
   // Parses the text of a profile file.
