@@ -240,19 +240,16 @@ class Analysis {
               ": under another ANSI code page (such as UTF-8, which Windows 10 and 11 offer "
               "system-wide) they name another file");
     }
-    switch (LeavesPackage(program, p)) {
+    const Outside outside = LeavesPackage(program, p);
+    switch (outside) {
       case Outside::kNo:
         break;
       case Outside::kUnc:
-        Add(Severity::kWarning, section, path_line,
-            "Path " + Quoted(model.program) +
-                " is a UNC path; the launcher puts its own folder in front of it, so it starts " +
-                Quoted(model.install_path) + ": keep the installer inside the package");
-        break;
       case Outside::kDrive:
         Add(Severity::kWarning, section, path_line,
             "Path " + Quoted(model.program) +
-                " names a drive; the launcher puts its own folder in front of it, so it starts " +
+                (outside == Outside::kUnc ? " is a UNC path" : " names a drive") +
+                "; the launcher puts its own folder in front of it, so it starts " +
                 Quoted(model.install_path) + ": keep the installer inside the package");
         break;
       case Outside::kParent:

@@ -20,7 +20,6 @@
  *   debug <bytes>                   an OutputDebugStringA text
  *   box <caption bytes> <text bytes>  a message box, dismissed with OK
  *   exit <code, decimal>
- *   elapsed <microseconds>          from the launcher's start to its exit
  *   timeout                         the time limit passed; the launcher is killed
  *   error <text>                    the driver itself failed
  */
@@ -202,8 +201,6 @@ int main(int argc, char** argv) {
   }
   fclose(job);
 
-  LARGE_INTEGER frequency, started, ended;
-  QueryPerformanceFrequency(&frequency);
   /* Started through the wide call, so that a command line in UTF-8 can name
    * what the ANSI code page cannot; ANSI texts are converted as
    * CreateProcessA would. */
@@ -237,7 +234,6 @@ int main(int argc, char** argv) {
                       cwd[0] ? wide_cwd : NULL, &si, &pi)) {
     Fail("create-process");
   }
-  QueryPerformanceCounter(&started);
   g_pid = pi.dwProcessId;
 
   g_deadline = GetTickCount() + timeout;
@@ -280,10 +276,7 @@ int main(int argc, char** argv) {
         if (ev.u.LoadDll.hFile) CloseHandle(ev.u.LoadDll.hFile);
         break;
       case EXIT_PROCESS_DEBUG_EVENT:
-        QueryPerformanceCounter(&ended);
         fprintf(g_result, "exit %lu\n", (unsigned long)ev.u.ExitProcess.dwExitCode);
-        fprintf(g_result, "elapsed %lld\n",
-                (long long)((ended.QuadPart - started.QuadPart) * 1000000 / frequency.QuadPart));
         done = TRUE;
         break;
       default:

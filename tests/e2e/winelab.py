@@ -41,7 +41,6 @@ class Outcome:
     started: list = dataclasses.field(default_factory=list)  # (program, command line, cwd)
     loaded_plants: list = dataclasses.field(default_factory=list)  # planted DLLs loaded
     seconds: float = 0.0
-    microseconds: int = None  # the launcher's own run time, from the driver
 
 
 class Lab:
@@ -296,8 +295,6 @@ class Lab:
                 outcome.boxes.append((_hex(f[1]).decode(codec), _hex(f[2]).decode(codec)))
             elif f[0] == "exit":
                 outcome.exits.append(int(f[1]))
-            elif f[0] == "elapsed":
-                outcome.microseconds = int(f[1])
             elif f[0] == "acp":
                 outcome.code_page = int(f[1])
             else:
