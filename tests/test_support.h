@@ -2,6 +2,7 @@
 #ifndef CAMSETUP_TESTS_TEST_SUPPORT_H_
 #define CAMSETUP_TESTS_TEST_SUPPORT_H_
 
+#include <initializer_list>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -45,6 +46,26 @@ inline std::string MultiString(const std::vector<std::string>& ids) {
   }
   bytes.push_back('\0');
   return bytes;
+}
+
+// The calls of a message box that someone sees: the session and the window
+// station are asked first.
+inline std::vector<std::string> SeenBox(const std::string& text) {
+  return {"GetCurrentProcessId -> 42", "ProcessIdToSessionId(42) -> 1",
+          "GetProcessWindowStation -> station", "GetUserObjectInformationA(station, 1, 12) -> flags 0x1",
+          "MessageBoxA(null, " + text + ", Error info, 0x40)"};
+}
+
+// The read of the exit-code setting, first thing after the module path.
+inline std::string ExitCodeRead(const std::string& setup_ini = kSetupIni) {
+  return "GetPrivateProfileStringA(Launcher, ExitCode, , 255, " + setup_ini + ")";
+}
+
+// Call sequences put together from parts.
+inline std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> parts) {
+  std::vector<std::string> all;
+  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
 }
 
 inline std::vector<std::string> CodesOf(const CameraEntry& entry) {

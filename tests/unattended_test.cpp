@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/unattended.h"
+#include "launcher/launcher.h"
 #include "test_support.h"
 
 namespace camsetup::testing {

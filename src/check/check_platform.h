@@ -37,9 +37,14 @@ class CheckPlatform final : public Platform {
     return host_.GetFileAttributesA(file_name);
   }
   Dword WaitForSingleObject(Handle, Dword) override { return 0; }
+  bool GetExitCodeProcess(Handle, Dword*) override { return Unsupported(); }
   bool CloseHandle(Handle handle) override { return host_.CloseHandle(handle); }
   Dword GetLastError() override;
   void OutputDebugStringA(const char*) override {}
+  // No session, window station or event log of the checker's own: the
+  // queries fail, so that messages are recorded as boxes.
+  Dword GetCurrentProcessId() override { return 0; }
+  bool ProcessIdToSessionId(Dword, Dword*) override { return Unsupported(); }
   void* HeapAlloc(std::size_t bytes) override { return host_.HeapAlloc(bytes); }
   void HeapFree(void* block) override { host_.HeapFree(block); }
   DevInfoHandle SetupDiGetClassDevsA(const Guid* class_guid, const char* enumerator, Handle parent,
@@ -50,10 +55,31 @@ class CheckPlatform final : public Platform {
                                          Dword buffer_size, Dword* required_size) override;
   bool SetupDiDestroyDeviceInfoList(DevInfoHandle set) override;
   int MessageBoxA(Handle, const char* text, const char*, Dword) override;
+  Handle GetProcessWindowStation() override {
+    Unsupported();
+    return nullptr;
+  }
+  bool GetUserObjectInformationA(Handle, int, void*, Dword, Dword*) override {
+    return Unsupported();
+  }
+  Handle RegisterEventSourceA(const char*, const char*) override {
+    Unsupported();
+    return nullptr;
+  }
+  bool ReportEventA(Handle, std::uint16_t, std::uint16_t, Dword, const void*, std::uint16_t, Dword,
+                    const char**, const void*) override {
+    return Unsupported();
+  }
+  bool DeregisterEventSource(Handle) override { return Unsupported(); }
   bool IsDBCSLeadByte(std::uint8_t byte) override { return host_.IsDBCSLeadByte(byte); }
   void CharUpperChar(char* ch, std::size_t length) override { host_.CharUpperChar(ch, length); }
 
  private:
+  bool Unsupported() {
+    own_error_ = 50;  // ERROR_NOT_SUPPORTED
+    return false;
+  }
+
   Platform& host_;
   std::string module_path_;
   std::vector<std::string> properties_;  // multi-strings of the given devices

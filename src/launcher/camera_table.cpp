@@ -30,7 +30,30 @@ std::size_t FolderLength(const char* path, Platform& platform) {
   return folder;
 }
 
+// ASCII letters compare without regard to case, as profile names do.
+bool EqualsIgnoringAsciiCase(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    char x = *a;
+    char y = *b;
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+    if (x == '\0') return true;
+  }
+}
+
 }  // namespace
+
+// [Launcher] ExitCode=Installer turns on exit codes that tell the outcome;
+// anything else keeps the exit code 0 that callers may rely on.
+void Launcher::ReadExitCodeMode(const char* setup_path) {
+  char value[kProfileValueSize] = {};
+  platform_.GetPrivateProfileStringA("Launcher", "ExitCode", "", value, kProfileValueSize,
+                                     setup_path);
+  value[kProfileValueSize - 1] = '\0';
+  exit_code_mode_ = EqualsIgnoringAsciiCase(value, "Installer") ? ExitCodeMode::kInstaller
+                                                                : ExitCodeMode::kAlwaysZero;
+}
 
 FirstToken TakeFirstToken(const char* value, Platform& platform) {
   std::size_t i = 0;
@@ -53,20 +76,21 @@ int Launcher::LoadCameraTable() {
   if (written == 0 && platform_.GetLastError() == kErrorNoUnicodeTranslation) {
     // The code page cannot name the folder; a best-fit form of it could name
     // another one.
-    ShowMessage("Launcher path not valid in the system code page");
+    ShowMessage(Message::kLauncherPathNotValid, "Launcher path not valid in the system code page");
     return 0;
   }
   const std::size_t folder_length =
       (written == 0 || written >= kModulePathSize) ? 0 : FolderLength(module_path, platform_);
   if (folder_length == 0) {
     // A cut path or one without a folder would point at someone else's file.
-    ShowMessage("Launcher path too long > 299 character");
+    ShowMessage(Message::kLauncherPathTooLong, "Launcher path too long > 299 character");
     return 0;
   }
   camera_table_.folder_length = folder_length;
   char setup_path[kModulePathSize + sizeof(kSetupFileName)];
   std::memcpy(setup_path, module_path, folder_length);
   std::memcpy(setup_path + folder_length, kSetupFileName, sizeof(kSetupFileName));
+  ReadExitCodeMode(setup_path);
 
   // Reading pass.
   char section[32];
@@ -87,12 +111,14 @@ int Launcher::LoadCameraTable() {
     FirstToken token = TakeFirstToken(value, platform_);
     if (token.end_position >= kPathEndLimit) {
       std::snprintf(message, sizeof(message), "Camera%d Path string too long > 250 character", k);
-      ShowMessage(message);
+      SetOutcome(kErrorBadConfiguration);
+      ShowMessage(Message::kPathTooLong, message);
       return 0;
     }
     if (folder_length + token.length >= kInstallPathSize) {
       std::snprintf(message, sizeof(message), "Camera%d install path too long > 255 character", k);
-      ShowMessage(message);
+      SetOutcome(kErrorBadConfiguration);
+      ShowMessage(Message::kInstallPathTooLong, message);
       return 0;
     }
     char* install_path = camera_table_.entries[n].install_path;
@@ -107,7 +133,8 @@ int Launcher::LoadCameraTable() {
     token = TakeFirstToken(value, platform_);
     if (token.end_position >= kPidEndLimit) {
       std::snprintf(message, sizeof(message), "Camera%d PIDS string too long > 250 character", k);
-      ShowMessage(message);
+      SetOutcome(kErrorBadConfiguration);
+      ShowMessage(Message::kPidTooLong, message);
       return 0;
     }
     std::memcpy(pid_texts[n], value + token.begin, token.length);

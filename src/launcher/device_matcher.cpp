@@ -210,7 +210,12 @@ void Launcher::FindCameraInstaller() {
 
   DevInfoHandle set =
       platform_.SetupDiGetClassDevsA(&kUsbDeviceInterfaceClass, nullptr, nullptr, kClassFlags);
-  if (set == InvalidHandleValue()) return;
+  if (set == InvalidHandleValue()) {
+    // Taken at once, before a message box can change it; only for the
+    // exit code.
+    if (ReportsOutcome()) scan_.class_devs_error = platform_.GetLastError();
+    return;
+  }
   scan_.set_obtained = true;
   scan_.set = ScopedDevInfoList(&platform_, set);
 

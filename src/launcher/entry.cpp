@@ -1,6 +1,7 @@
 // Entry point and run sequence.
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "launcher/launcher.h"
 
@@ -48,7 +49,8 @@ void Launcher::CaptureArgumentTail(const char* command_line_tail) {
 int Launcher::Run(const char* command_line_tail) {
   CaptureArgumentTail(command_line_tail);
   if (LoadCameraTable() == 1) ScanAndLaunch();
-  return 0;
+  // The process exit code carries the code's bits unchanged.
+  return ReportsOutcome() ? static_cast<int>(outcome_code_) : 0;
 }
 
 int Launcher::ScanAndLaunch() {
@@ -59,8 +61,96 @@ int Launcher::ScanAndLaunch() {
   return LaunchInstaller();
 }
 
-void Launcher::ShowMessage(const char* text) {
-  platform_.MessageBoxA(nullptr, text, kMessageCaption, kMbIconInformation);
+void Launcher::SetOutcomeFromLastError(Dword fallback) {
+  if (!ReportsOutcome()) return;
+  const Dword error = platform_.GetLastError();
+  outcome_code_ = error != 0 ? error : fallback;
+}
+
+MessageEvent EventOf(Message message) {
+  // IDs are part of what administrators filter on: never renumber them.
+  switch (message) {
+    case Message::kLauncherPathTooLong: return {kEventlogErrorType, 1001};
+    case Message::kLauncherPathNotValid: return {kEventlogErrorType, 1002};
+    case Message::kPathTooLong: return {kEventlogErrorType, 1003};
+    case Message::kPidTooLong: return {kEventlogErrorType, 1004};
+    case Message::kInstallPathTooLong: return {kEventlogErrorType, 1005};
+    case Message::kEnumerationFail: return {kEventlogErrorType, 1006};
+    case Message::kEnumerationError: return {kEventlogErrorType, 1007};
+    case Message::kNotFound: return {kEventlogWarningType, 1008};
+    case Message::kStartFailed: return {kEventlogErrorType, 1009};
+    case Message::kProcessCloseFailed: return {kEventlogErrorType, 1010};
+    case Message::kThreadCloseFailed: return {kEventlogErrorType, 1011};
+  }
+  return {kEventlogErrorType, 1000};
+}
+
+bool BoxCanBeSeen(std::optional<Dword> window_station_flags, std::optional<Dword> session_id) {
+  if (window_station_flags && (*window_station_flags & kWsfVisible) == 0) return false;
+  if (session_id && *session_id == 0) return false;
+  return true;
+}
+
+void UnseenBoxText(const char* caption, const char* text, char* out, std::size_t size) {
+  if (size == 0) return;
+  std::size_t used = 0;
+  for (const char* part : {caption, ": ", text}) {
+    if (part == nullptr) continue;
+    const std::size_t length = std::strlen(part);
+    const std::size_t room = size - 1 - used;
+    const std::size_t n = length < room ? length : room;
+    std::memcpy(out + used, part, n);
+    used += n;
+  }
+  out[used] = '\0';
+}
+
+std::optional<Dword> Launcher::WindowStationFlags() {
+  const Handle station = platform_.GetProcessWindowStation();
+  if (station == nullptr) return std::nullopt;
+  UserObjectFlags flags = {};
+  Dword needed = 0;
+  if (!platform_.GetUserObjectInformationA(station, kUoiFlags, &flags, sizeof(flags), &needed)) {
+    return std::nullopt;
+  }
+  return flags.dwFlags;
+}
+
+std::optional<Dword> Launcher::SessionId() {
+  Dword session = 0;
+  if (!platform_.ProcessIdToSessionId(platform_.GetCurrentProcessId(), &session)) {
+    return std::nullopt;
+  }
+  return session;
+}
+
+// Deployment agents, scheduled tasks and services run programs in session 0
+// or on a window station that nobody sees, where a box could never be
+// dismissed and would hold the run for good. There, and where no box can be
+// shown at all, the message goes where an administrator can read it, and
+// the run goes on as if the box had been dismissed.
+void Launcher::ShowMessage(Message message, const char* text) {
+  // The session first: in session 0 the window station need not be asked,
+  // which spares loading the user-interface library there.
+  const std::optional<Dword> session = SessionId();
+  const bool seen = BoxCanBeSeen(std::nullopt, session) &&
+                    BoxCanBeSeen(WindowStationFlags(), session);
+  if (seen && platform_.MessageBoxA(nullptr, text, kMessageCaption, kMbIconInformation) != 0) {
+    return;
+  }
+  ReportUnseen(message, text);
+}
+
+void Launcher::ReportUnseen(Message message, const char* text) {
+  char line[600];
+  UnseenBoxText(kMessageCaption, text, line, sizeof(line));
+  platform_.OutputDebugStringA(line);
+  // A record that cannot be written changes nothing of the run.
+  ScopedEventSource source(&platform_, platform_.RegisterEventSourceA(nullptr, kEventSourceName));
+  if (!source.IsValid()) return;
+  const MessageEvent event = EventOf(message);
+  const char* strings[] = {text};
+  platform_.ReportEventA(source.get(), event.type, 0, event.id, nullptr, 1, 0, strings, nullptr);
 }
 
 }  // namespace camsetup

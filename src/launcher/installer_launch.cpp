@@ -82,13 +82,15 @@ InstallProgram FindInstallProgram(const char* install_path, std::size_t folder_l
 
 int Launcher::LaunchInstaller() {
   if (!scan_.set_obtained) {
-    ShowMessage("enumeration fail");
+    SetOutcome(scan_.class_devs_error != 0 ? scan_.class_devs_error : kErrorGenFailure);
+    ShowMessage(Message::kEnumerationFail, "enumeration fail");
     return 0;
   }
   ScopedDevInfoList set = std::move(scan_.set);
   const Dword last_error = scan_.last_error;
   if (last_error != 0 && last_error != kErrorNoMoreItems) {
-    ShowMessage("Get Error code");
+    SetOutcome(last_error);
+    ShowMessage(Message::kEnumerationError, "Get Error code");
     return 0;
   }
   set.Close();
@@ -113,30 +115,42 @@ int Launcher::LaunchInstaller() {
   platform_.OutputDebugStringA(launch_command_);
 
   if (!selected) {
-    ShowMessage("Velmora Webcam Device(Oskendal) was not found!");
+    SetOutcome(kErrorDeviceNotConnected);
+    ShowMessage(Message::kNotFound, "Velmora Webcam Device(Oskendal) was not found!");
     return 1;
   }
 
   if (!platform_.CreateProcessA(nullptr, launch_command_, nullptr, nullptr, false,
                                 kNormalPriorityClass, nullptr, nullptr, &startup_info_,
                                 &process_information_)) {
-    ShowMessage("Run driver insatll fail");
+    // The start's own code (2 not found, 5 denied, 740 elevation
+    // required...), taken before the box can change it.
+    SetOutcomeFromLastError(kErrorInstallFailure);
+    ShowMessage(Message::kStartFailed, "Run driver insatll fail");
     return 0;
   }
   ScopedKernelHandle process(&platform_, process_information_.hProcess);
   ScopedKernelHandle thread(&platform_, process_information_.hThread);
-  platform_.WaitForSingleObject(process.get(), kInfinite);
+  const Dword waited = platform_.WaitForSingleObject(process.get(), kInfinite);
+  if (ReportsOutcome()) {
+    // The installer's own code, unchanged. A wait that failed leaves the
+    // installer's end unknown, so no code of its is read then.
+    Dword installer_code = 0;
+    const bool read = waited == kWaitObject0 &&
+                      platform_.GetExitCodeProcess(process.get(), &installer_code);
+    SetOutcome(read ? installer_code : kErrorInstallFailure);
+  }
 
   char message[32] = "";
   if (!process.Close()) {
     std::snprintf(message, sizeof(message), "1.Error code=%d",
                   static_cast<int>(platform_.GetLastError()));
-    ShowMessage(message);
+    ShowMessage(Message::kProcessCloseFailed, message);
   }
   if (!thread.Close()) {
     std::snprintf(message, sizeof(message), "2.Error code=%d",
                   static_cast<int>(platform_.GetLastError()));
-    ShowMessage(message);
+    ShowMessage(Message::kThreadCloseFailed, message);
   }
   return 1;
 }

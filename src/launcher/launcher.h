@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "platform/platform.h"
@@ -28,6 +29,52 @@ inline constexpr std::size_t kMaxCodeLength = 4;
 
 inline constexpr char kVendorCode[] = "5A3D";
 inline constexpr char kMessageCaption[] = "Error info";
+inline constexpr char kEventSourceName[] = "camsetup";
+
+// The exit codes of a run whose setup.ini asks for them ([Launcher]
+// ExitCode=Installer). None of the launcher's own is 0, 1641 or 3010, so
+// that no failure reads as success or as a reboot.
+inline constexpr Dword kErrorGenFailure = 31;            // listing failed without a code
+inline constexpr Dword kErrorDeviceNotConnected = 1167;  // no configured camera present
+inline constexpr Dword kErrorInstallFailure = 1603;      // no code for a start or an end
+inline constexpr Dword kErrorBadConfiguration = 1610;    // a rejected setup.ini entry
+
+enum class ExitCodeMode {
+  kAlwaysZero,  // the default: 0 in every outcome
+  kInstaller,   // the installer's own code, or the code of the failure
+};
+
+// Every message the launcher shows. Where nobody can see a box, the message
+// goes to the debugger output and to the Application event log, under its
+// own event ID.
+enum class Message {
+  kLauncherPathTooLong,
+  kLauncherPathNotValid,
+  kPathTooLong,
+  kPidTooLong,
+  kInstallPathTooLong,
+  kEnumerationFail,
+  kEnumerationError,
+  kNotFound,
+  kStartFailed,
+  kProcessCloseFailed,
+  kThreadCloseFailed,
+};
+
+struct MessageEvent {
+  std::uint16_t type;  // EVENTLOG_ERROR_TYPE or EVENTLOG_WARNING_TYPE
+  Dword id;
+};
+MessageEvent EventOf(Message message);
+
+// Whether someone can see and dismiss a box: the process's window station
+// is visible and the process is not in session 0. A query that failed
+// (nullopt) does not count against it, so interactive runs keep their boxes.
+bool BoxCanBeSeen(std::optional<Dword> window_station_flags, std::optional<Dword> session_id);
+
+// What goes to the debugger output in place of a box nobody sees: the
+// caption, ": " and the text, cut to fit `size` bytes.
+void UnseenBoxText(const char* caption, const char* text, char* out, std::size_t size);
 
 // Up to four characters of a model's PID text, stored as written.
 struct ProductCode {
@@ -159,7 +206,8 @@ class Launcher {
   Launcher(const Launcher&) = delete;
   Launcher& operator=(const Launcher&) = delete;
 
-  // The run sequence: returns the process exit code, always 0.
+  // The run sequence: returns the process exit code, 0 unless setup.ini
+  // asks for the outcome's code.
   int Run(const char* command_line_tail);
 
   // The stages, in the order Run calls them.
@@ -172,6 +220,10 @@ class Launcher {
   const char* argument_tail() const { return argument_tail_; }
   const CameraTable& camera_table() const { return camera_table_; }
   const char* launch_command() const { return launch_command_; }
+  ExitCodeMode exit_code_mode() const { return exit_code_mode_; }
+  // The code of the outcome so far, reported as the exit code when the mode
+  // asks for it.
+  Dword outcome_code() const { return outcome_code_; }
 
  private:
   // What the scan hands to the launch.
@@ -179,9 +231,21 @@ class Launcher {
     bool set_obtained = false;
     ScopedDevInfoList set;
     Dword last_error = 0;
+    Dword class_devs_error = 0;  // why no set was obtained, read only for the exit code
   };
 
-  void ShowMessage(const char* text);
+  bool ReportsOutcome() const { return exit_code_mode_ == ExitCodeMode::kInstaller; }
+  void SetOutcome(Dword code) { outcome_code_ = code; }
+  // The outcome's code is the last error, or `fallback` when that is 0. The
+  // last error is read only when the mode asks for the code, so that a run
+  // without it makes the same calls as ever.
+  void SetOutcomeFromLastError(Dword fallback);
+  void ReadExitCodeMode(const char* setup_path);
+  void ShowMessage(Message message, const char* text);
+  // Where the box is not seen: the debugger output and the event log.
+  void ReportUnseen(Message message, const char* text);
+  std::optional<Dword> WindowStationFlags();
+  std::optional<Dword> SessionId();
   // Reads the first hardware ID of the device at `data` into a text, using
   // and replacing `buffer` as the property read requires.
   OwnedText ReadFirstHardwareId(DevInfoHandle set, DevInfoData* data, ScopedHeapBlock& buffer);
@@ -189,6 +253,8 @@ class Launcher {
   Platform& platform_;
   char argument_tail_[kArgumentTailSize] = {};
   CameraTable camera_table_ = {};
+  ExitCodeMode exit_code_mode_ = ExitCodeMode::kAlwaysZero;
+  Dword outcome_code_ = 0;
 
   // Scan-and-launch step.
   char launch_command_[kLaunchCommandSize] = {};

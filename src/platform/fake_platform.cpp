@@ -156,9 +156,25 @@ static std::string HandleName(const void* handle, const void* process, const voi
 Dword FakePlatform::WaitForSingleObject(Handle handle, Dword milliseconds) {
   Log([&] {
     return std::string("WaitForSingleObject(" + HandleName(handle, &process_tag_, &thread_tag_) +
-                       ", " + Hex(milliseconds) + ")");
+                       ", " + Hex(milliseconds) + ") -> " + Hex(wait_result));
   });
-  return 0;
+  if (wait_result != 0) last_error_ = 6;  // ERROR_INVALID_HANDLE
+  return wait_result;
+}
+
+bool FakePlatform::GetExitCodeProcess(Handle process, Dword* exit_code) {
+  const bool ok = process == &process_tag_ && kernel_handles_.count(process) == 1 &&
+                  installer_exit_code.has_value();
+  if (ok) {
+    *exit_code = *installer_exit_code;
+  } else {
+    last_error_ = 6;  // ERROR_INVALID_HANDLE
+  }
+  Log([&] {
+    return std::string("GetExitCodeProcess(" + HandleName(process, &process_tag_, &thread_tag_) +
+                       ") -> " + (ok ? std::to_string(*exit_code) : std::string("FALSE")));
+  });
+  return ok;
 }
 
 bool FakePlatform::CloseHandle(Handle handle) {
@@ -180,6 +196,25 @@ Dword FakePlatform::GetLastError() {
 
 void FakePlatform::OutputDebugStringA(const char* text) {
   Log([&] { return std::string("OutputDebugStringA(" + FakeText(text) + ")"); });
+}
+
+Dword FakePlatform::GetCurrentProcessId() {
+  Log([&] { return std::string("GetCurrentProcessId -> 42"); });
+  return 42;
+}
+
+bool FakePlatform::ProcessIdToSessionId(Dword process_id, Dword* session) {
+  const bool ok = process_id == 42 && session_id.has_value();
+  if (ok) {
+    *session = *session_id;
+  } else {
+    last_error_ = 87;  // ERROR_INVALID_PARAMETER
+  }
+  Log([&] {
+    return std::string("ProcessIdToSessionId(" + std::to_string(process_id) + ") -> " +
+                       (ok ? std::to_string(*session) : std::string("FALSE")));
+  });
+  return ok;
 }
 
 void* FakePlatform::HeapAlloc(std::size_t bytes) {
@@ -300,8 +335,84 @@ int FakePlatform::MessageBoxA(Handle owner, const char* text, const char* captio
     return std::string("MessageBoxA(" + std::string(owner ? "window" : "null") + ", " +
                        FakeText(text) + ", " + FakeText(caption) + ", " + Hex(type) + ")");
   });
+  if (fail_message_box) {
+    last_error_ = 1400;  // ERROR_INVALID_WINDOW_HANDLE
+    return 0;
+  }
   messages.push_back(FakeText(text));
   return 1;  // IDOK
+}
+
+Handle FakePlatform::GetProcessWindowStation() {
+  const bool ok = window_station_flags.has_value();
+  Log([&] { return std::string("GetProcessWindowStation -> ") + (ok ? "station" : "null"); });
+  return ok ? &station_tag_ : nullptr;
+}
+
+bool FakePlatform::GetUserObjectInformationA(Handle object, int index, void* info, Dword length,
+                                             Dword* length_needed) {
+  const bool ok = object == &station_tag_ && index == kUoiFlags && info != nullptr &&
+                  length >= sizeof(UserObjectFlags) && window_station_flags.has_value();
+  if (ok) {
+    UserObjectFlags flags = {};
+    flags.dwFlags = *window_station_flags;
+    std::memcpy(info, &flags, sizeof(flags));
+  }
+  if (length_needed != nullptr) *length_needed = sizeof(UserObjectFlags);
+  Log([&] {
+    return std::string("GetUserObjectInformationA(") +
+           (object == &station_tag_ ? "station" : "unknown") + ", " + std::to_string(index) +
+           ", " + std::to_string(length) + ") -> " +
+           (ok ? "flags " + Hex(*window_station_flags) : std::string("FALSE"));
+  });
+  return ok;
+}
+
+Handle FakePlatform::RegisterEventSourceA(const char* server_name, const char* source_name) {
+  const bool ok = !fail_register_event_source;
+  if (ok) {
+    ++open_event_sources_;
+  } else {
+    last_error_ = 5;  // ERROR_ACCESS_DENIED
+  }
+  Log([&] {
+    return std::string("RegisterEventSourceA(" + FakeText(server_name) + ", " +
+                       FakeText(source_name) + ") -> " + (ok ? "source" : "null"));
+  });
+  return ok ? &event_source_tag_ : nullptr;
+}
+
+bool FakePlatform::ReportEventA(Handle event_log, std::uint16_t type, std::uint16_t category,
+                                Dword event_id, const void* user_sid, std::uint16_t num_strings,
+                                Dword data_size, const char** strings, const void* raw_data) {
+  const bool ok = !fail_report_event && event_log == &event_source_tag_ && open_event_sources_ > 0;
+  std::vector<std::string> texts;
+  for (std::uint16_t i = 0; i < num_strings; ++i) texts.push_back(FakeText(strings[i]));
+  if (ok) {
+    events.push_back({type, event_id, texts});
+  } else {
+    last_error_ = 1502;  // ERROR_LOG_FILE_FULL
+  }
+  Log([&] {
+    std::string line = "ReportEventA(" +
+                       std::string(event_log == &event_source_tag_ ? "source" : "unknown") +
+                       ", " + Hex(type) + ", " + std::to_string(category) + ", " +
+                       std::to_string(event_id) + ", " + (user_sid ? "sid" : "null") + ", " +
+                       std::to_string(num_strings) + ", " + std::to_string(data_size) + ", [";
+    for (std::size_t i = 0; i < texts.size(); ++i) line += (i ? ", " : "") + texts[i];
+    return line + "], " + (raw_data ? "data" : "null") + ") -> " + Bool(ok);
+  });
+  return ok;
+}
+
+bool FakePlatform::DeregisterEventSource(Handle event_log) {
+  const bool ok = event_log == &event_source_tag_ && open_event_sources_ > 0;
+  if (ok) --open_event_sources_;
+  Log([&] {
+    return std::string("DeregisterEventSource(") + (ok ? "source" : "unknown") + ") -> " +
+           Bool(ok);
+  });
+  return ok;
 }
 
 bool FakePlatform::IsDBCSLeadByte(std::uint8_t byte) { return code_page.IsLeadByte(byte); }

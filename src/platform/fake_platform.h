@@ -64,11 +64,32 @@ class FakePlatform final : public Platform {
   bool fail_close_process = false;
   bool fail_close_thread = false;
   Dword close_error = 6;
+  Dword wait_result = 0;  // WAIT_OBJECT_0
+  // The started installer's exit code; none makes GetExitCodeProcess fail.
+  std::optional<Dword> installer_exit_code = Dword{0};
+  // Who can see a box: the window station's flags and the session; none
+  // makes the query fail.
+  std::optional<Dword> window_station_flags = kWsfVisible;
+  std::optional<Dword> session_id = Dword{1};
+  // MessageBoxA shows nothing and returns 0, as when USER32 cannot be loaded.
+  bool fail_message_box = false;
+  bool fail_register_event_source = false;
+  bool fail_report_event = false;
 
   // ---- Observations ----
   bool log_calls = true;  // off for benchmarks
   std::vector<std::string> calls;
   std::vector<std::string> messages;  // message texts, in order
+  struct Event {
+    std::uint16_t type;
+    Dword id;
+    std::vector<std::string> strings;
+    bool operator==(const Event& o) const {
+      return type == o.type && id == o.id && strings == o.strings;
+    }
+  };
+  std::vector<Event> events;  // event-log records written
+  int open_event_sources() const { return open_event_sources_; }
   int live_heap_blocks() const { return static_cast<int>(heap_.size()); }
   int max_live_heap_blocks() const { return max_live_heap_blocks_; }
   int open_device_sets() const { return open_device_sets_; }
@@ -94,9 +115,12 @@ class FakePlatform final : public Platform {
                       ProcessInformation* process_information) override;
   Dword GetFileAttributesA(const char* file_name) override;
   Dword WaitForSingleObject(Handle handle, Dword milliseconds) override;
+  bool GetExitCodeProcess(Handle process, Dword* exit_code) override;
   bool CloseHandle(Handle handle) override;
   Dword GetLastError() override;
   void OutputDebugStringA(const char* text) override;
+  Dword GetCurrentProcessId() override;
+  bool ProcessIdToSessionId(Dword process_id, Dword* session_id) override;
   void* HeapAlloc(std::size_t bytes) override;
   void HeapFree(void* block) override;
   DevInfoHandle SetupDiGetClassDevsA(const Guid* class_guid, const char* enumerator, Handle parent,
@@ -107,6 +131,14 @@ class FakePlatform final : public Platform {
                                          Dword buffer_size, Dword* required_size) override;
   bool SetupDiDestroyDeviceInfoList(DevInfoHandle set) override;
   int MessageBoxA(Handle owner, const char* text, const char* caption, Dword type) override;
+  Handle GetProcessWindowStation() override;
+  bool GetUserObjectInformationA(Handle object, int index, void* info, Dword length,
+                                 Dword* length_needed) override;
+  Handle RegisterEventSourceA(const char* server_name, const char* source_name) override;
+  bool ReportEventA(Handle event_log, std::uint16_t type, std::uint16_t category, Dword event_id,
+                    const void* user_sid, std::uint16_t num_strings, Dword data_size,
+                    const char** strings, const void* raw_data) override;
+  bool DeregisterEventSource(Handle event_log) override;
   bool IsDBCSLeadByte(std::uint8_t byte) override;
   void CharUpperChar(char* ch, std::size_t length) override;
 
@@ -131,6 +163,9 @@ class FakePlatform final : public Platform {
   std::set<Handle> kernel_handles_;
   int process_tag_ = 0;
   int thread_tag_ = 0;
+  int station_tag_ = 0;
+  int event_source_tag_ = 0;
+  int open_event_sources_ = 0;
 };
 
 // Text of a call argument: the string, or "null".

@@ -65,6 +65,13 @@ struct ProcessInformation {
   Dword dwThreadId;
 };
 
+// USEROBJECTFLAGS.
+struct UserObjectFlags {
+  std::int32_t fInherit;
+  std::int32_t fReserved;
+  Dword dwFlags;
+};
+
 // The fixed values used at the call sites.
 inline constexpr Guid kUsbDeviceInterfaceClass = {
     0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
@@ -79,6 +86,11 @@ inline constexpr Dword kMbIconInformation = 0x40;
 inline constexpr Dword kInvalidFileAttributes = 0xFFFFFFFF;
 inline constexpr Dword kFileAttributeDirectory = 0x10;
 inline constexpr Dword kErrorNoUnicodeTranslation = 1113;
+inline constexpr Dword kWaitObject0 = 0;
+inline constexpr int kUoiFlags = 1;
+inline constexpr Dword kWsfVisible = 0x0001;
+inline constexpr std::uint16_t kEventlogErrorType = 0x0001;
+inline constexpr std::uint16_t kEventlogWarningType = 0x0002;
 
 class Platform {
  public:
@@ -102,9 +114,12 @@ class Platform {
   // The attributes of a file or folder, or INVALID_FILE_ATTRIBUTES.
   virtual Dword GetFileAttributesA(const char* file_name) = 0;
   virtual Dword WaitForSingleObject(Handle handle, Dword milliseconds) = 0;
+  virtual bool GetExitCodeProcess(Handle process, Dword* exit_code) = 0;
   virtual bool CloseHandle(Handle handle) = 0;
   virtual Dword GetLastError() = 0;
   virtual void OutputDebugStringA(const char* text) = 0;
+  virtual Dword GetCurrentProcessId() = 0;
+  virtual bool ProcessIdToSessionId(Dword process_id, Dword* session_id) = 0;
 
   // The process heap. Blocks come back zero-filled, or null on failure.
   virtual void* HeapAlloc(std::size_t bytes) = 0;
@@ -121,8 +136,18 @@ class Platform {
                                                  Dword* required_size) = 0;
   virtual bool SetupDiDestroyDeviceInfoList(DevInfoHandle set) = 0;
 
-  // User interface.
+  // User interface. MessageBoxA returns 0 when no box could be shown.
   virtual int MessageBoxA(Handle owner, const char* text, const char* caption, Dword type) = 0;
+  virtual Handle GetProcessWindowStation() = 0;
+  virtual bool GetUserObjectInformationA(Handle object, int index, void* info, Dword length,
+                                         Dword* length_needed) = 0;
+
+  // The event log. RegisterEventSourceA gives null on failure.
+  virtual Handle RegisterEventSourceA(const char* server_name, const char* source_name) = 0;
+  virtual bool ReportEventA(Handle event_log, std::uint16_t type, std::uint16_t category,
+                            Dword event_id, const void* user_sid, std::uint16_t num_strings,
+                            Dword data_size, const char** strings, const void* raw_data) = 0;
+  virtual bool DeregisterEventSource(Handle event_log) = 0;
 
   // The ANSI code page of the run, fixed at start-up.
   // True when `byte` starts a double-byte character.

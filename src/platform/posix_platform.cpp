@@ -64,6 +64,11 @@ Dword PosixPlatform::GetFileAttributesA(const char* file_name) {
 
 Dword PosixPlatform::WaitForSingleObject(Handle, Dword) { return 0; }
 
+bool PosixPlatform::GetExitCodeProcess(Handle, Dword*) {
+  last_error_ = kErrorInvalidParameter;
+  return false;
+}
+
 bool PosixPlatform::CloseHandle(Handle) {
   last_error_ = kErrorInvalidParameter;
   return false;
@@ -72,6 +77,15 @@ bool PosixPlatform::CloseHandle(Handle) {
 Dword PosixPlatform::GetLastError() { return last_error_; }
 
 void PosixPlatform::OutputDebugStringA(const char*) {}
+
+Dword PosixPlatform::GetCurrentProcessId() { return 0; }
+
+// Linux has no sessions and no window stations: the queries fail, which
+// leaves message boxes to be recorded.
+bool PosixPlatform::ProcessIdToSessionId(Dword, Dword*) {
+  last_error_ = kErrorNotSupported;
+  return false;
+}
 
 void* PosixPlatform::HeapAlloc(std::size_t bytes) { return std::calloc(bytes == 0 ? 1 : bytes, 1); }
 
@@ -98,6 +112,32 @@ bool PosixPlatform::SetupDiDestroyDeviceInfoList(DevInfoHandle) { return true; }
 int PosixPlatform::MessageBoxA(Handle, const char* text, const char*, Dword) {
   messages.push_back(text);
   return 1;
+}
+
+Handle PosixPlatform::GetProcessWindowStation() {
+  last_error_ = kErrorNotSupported;
+  return nullptr;
+}
+
+bool PosixPlatform::GetUserObjectInformationA(Handle, int, void*, Dword, Dword*) {
+  last_error_ = kErrorNotSupported;
+  return false;
+}
+
+Handle PosixPlatform::RegisterEventSourceA(const char*, const char*) {
+  last_error_ = kErrorNotSupported;
+  return nullptr;
+}
+
+bool PosixPlatform::ReportEventA(Handle, std::uint16_t, std::uint16_t, Dword, const void*,
+                                 std::uint16_t, Dword, const char**, const void*) {
+  last_error_ = kErrorNotSupported;
+  return false;
+}
+
+bool PosixPlatform::DeregisterEventSource(Handle) {
+  last_error_ = kErrorInvalidParameter;
+  return false;
 }
 
 bool PosixPlatform::IsDBCSLeadByte(std::uint8_t byte) { return code_page_.IsLeadByte(byte); }

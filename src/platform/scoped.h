@@ -70,6 +70,13 @@ struct DevInfoListTraits {
   static bool Close(Platform& p, const Value& v) { return p.SetupDiDestroyDeviceInfoList(v); }
 };
 
+struct EventSourceTraits {
+  using Value = Handle;
+  static Value Null() { return nullptr; }
+  static bool IsValid(const Value& v) { return v != nullptr; }
+  static bool Close(Platform& p, const Value& v) { return p.DeregisterEventSource(v); }
+};
+
 struct HeapBlockValue {
   void* data;
   std::size_t size;
@@ -88,6 +95,7 @@ struct HeapBlockTraits {
 using ScopedKernelHandle = ScopedResource<KernelHandleTraits>;
 using ScopedDevInfoList = ScopedResource<DevInfoListTraits>;
 using ScopedHeapBlock = ScopedResource<HeapBlockTraits>;
+using ScopedEventSource = ScopedResource<EventSourceTraits>;
 
 }  // namespace camsetup
 

@@ -7,10 +7,8 @@
 #include <cstddef>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <utility>
 
-#include "platform/unattended.h"
 
 namespace camsetup {
 namespace {
@@ -26,6 +24,11 @@ static_assert(offsetof(StartupInfo, hStdError) == offsetof(STARTUPINFOA, hStdErr
 static_assert(sizeof(ProcessInformation) == sizeof(PROCESS_INFORMATION));
 static_assert(offsetof(ProcessInformation, dwThreadId) ==
               offsetof(PROCESS_INFORMATION, dwThreadId));
+static_assert(sizeof(UserObjectFlags) == sizeof(USEROBJECTFLAGS));
+static_assert(offsetof(UserObjectFlags, dwFlags) == offsetof(USEROBJECTFLAGS, dwFlags));
+static_assert(kUoiFlags == UOI_FLAGS && kWsfVisible == WSF_VISIBLE);
+static_assert(kEventlogErrorType == EVENTLOG_ERROR_TYPE &&
+              kEventlogWarningType == EVENTLOG_WARNING_TYPE);
 
 template <typename To, typename From>
 To Copy(const From& from) {
@@ -50,6 +53,8 @@ class ScopedLibrary {
   }
   ScopedLibrary(const ScopedLibrary&) = delete;
   ScopedLibrary& operator=(const ScopedLibrary&) = delete;
+
+  bool IsLoaded() const { return module_ != nullptr; }
 
   // The named function of the library, or null.
   template <typename Function>
@@ -137,6 +142,25 @@ struct Win32Platform::Libraries {
     return get_class_devs && enum_device_info && get_registry_property && destroy_list;
   }
 
+  // ADVAPI32, for the event log, only when a record is written.
+  ScopedLibrary advapi32;
+  decltype(&::RegisterEventSourceA) register_event_source = nullptr;
+  decltype(&::ReportEventA) report_event = nullptr;
+  decltype(&::DeregisterEventSource) deregister_event_source = nullptr;
+  bool event_log_loaded = false;
+  bool LoadEventLog() {
+    if (!event_log_loaded) {
+      event_log_loaded = true;
+      advapi32 = LoadSystemLibrary("advapi32.dll");
+      register_event_source =
+          advapi32.Get<decltype(&::RegisterEventSourceA)>("RegisterEventSourceA");
+      report_event = advapi32.Get<decltype(&::ReportEventA)>("ReportEventA");
+      deregister_event_source =
+          advapi32.Get<decltype(&::DeregisterEventSource)>("DeregisterEventSource");
+    }
+    return register_event_source && report_event && deregister_event_source;
+  }
+
   // USER32 and the libraries that a message box loads on demand (themes,
   // input, and the delay-loaded imports of Common Controls 6), loaded from
   // the system folder before the first box, so that the box's own loads by
@@ -149,8 +173,9 @@ struct Win32Platform::Libraries {
   decltype(&::GetProcessWindowStation) get_window_station = nullptr;
   decltype(&::GetUserObjectInformationA) get_object_information = nullptr;
   bool message_box_libraries_loaded = false;
-  void LoadMessageBoxLibraries() {
-    if (message_box_libraries_loaded) return;
+  // False when USER32 could not be loaded (no desktop heap left, say).
+  bool LoadMessageBoxLibraries() {
+    if (message_box_libraries_loaded) return user32.IsLoaded();
     message_box_libraries_loaded = true;
     user32 = LoadSystemLibrary("user32.dll");
     message_box = user32.Get<decltype(&::MessageBoxA)>("MessageBoxA");
@@ -163,6 +188,7 @@ struct Win32Platform::Libraries {
     for (std::size_t i = 0; i < sizeof(names) / sizeof(names[0]); ++i) {
       on_demand[i] = LoadSystemLibrary(names[i]);
     }
+    return user32.IsLoaded();
   }
 };
 
@@ -243,11 +269,27 @@ Dword Win32Platform::WaitForSingleObject(Handle handle, Dword milliseconds) {
   return ::WaitForSingleObject(handle, milliseconds);
 }
 
+bool Win32Platform::GetExitCodeProcess(Handle process, Dword* exit_code) {
+  DWORD code = 0;
+  const BOOL ok = ::GetExitCodeProcess(process, &code);
+  if (ok) *exit_code = code;
+  return ok != FALSE;
+}
+
 bool Win32Platform::CloseHandle(Handle handle) { return ::CloseHandle(handle) != FALSE; }
 
 Dword Win32Platform::GetLastError() { return ::GetLastError(); }
 
 void Win32Platform::OutputDebugStringA(const char* text) { ::OutputDebugStringA(text); }
+
+Dword Win32Platform::GetCurrentProcessId() { return ::GetCurrentProcessId(); }
+
+bool Win32Platform::ProcessIdToSessionId(Dword process_id, Dword* session_id) {
+  DWORD session = 0;
+  const BOOL ok = ::ProcessIdToSessionId(process_id, &session);
+  if (ok) *session_id = session;
+  return ok != FALSE;
+}
 
 void* Win32Platform::HeapAlloc(std::size_t bytes) {
   return ::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
@@ -295,28 +337,59 @@ bool Win32Platform::SetupDiDestroyDeviceInfoList(DevInfoHandle set) {
 }
 
 int Win32Platform::MessageBoxA(Handle owner, const char* text, const char* caption, Dword type) {
-  libraries_->LoadMessageBoxLibraries();
-  // Where nobody can see a box, it could never be dismissed: the text goes to
-  // the debugger output instead and the run goes on as if it had been.
-  std::optional<Dword> station_flags;
-  USEROBJECTFLAGS flags = {};
-  DWORD needed = 0;
-  if (libraries_->get_window_station != nullptr && libraries_->get_object_information != nullptr &&
-      libraries_->get_object_information(libraries_->get_window_station(), UOI_FLAGS, &flags,
-                                         sizeof(flags), &needed)) {
-    station_flags = flags.dwFlags;
+  if (!libraries_->LoadMessageBoxLibraries() || libraries_->message_box == nullptr) {
+    ::SetLastError(ERROR_MOD_NOT_FOUND);
+    return 0;
   }
-  std::optional<Dword> session;
-  DWORD session_id = 0;
-  if (::ProcessIdToSessionId(::GetCurrentProcessId(), &session_id)) session = session_id;
-  if (!BoxCanBeSeen(station_flags, session)) {
-    char line[600];
-    UnseenBoxText(caption, text, line, sizeof(line));
-    ::OutputDebugStringA(line);
-    return IDOK;
-  }
-  if (libraries_->message_box == nullptr) return 0;
   return libraries_->message_box(static_cast<HWND>(owner), text, caption, type);
+}
+
+Handle Win32Platform::GetProcessWindowStation() {
+  if (!libraries_->LoadMessageBoxLibraries() || libraries_->get_window_station == nullptr) {
+    ::SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  return libraries_->get_window_station();
+}
+
+bool Win32Platform::GetUserObjectInformationA(Handle object, int index, void* info, Dword length,
+                                              Dword* length_needed) {
+  if (!libraries_->LoadMessageBoxLibraries() || libraries_->get_object_information == nullptr) {
+    ::SetLastError(ERROR_MOD_NOT_FOUND);
+    return false;
+  }
+  DWORD needed = 0;
+  const BOOL ok = libraries_->get_object_information(object, index, info, length, &needed);
+  if (length_needed != nullptr) *length_needed = needed;
+  return ok != FALSE;
+}
+
+Handle Win32Platform::RegisterEventSourceA(const char* server_name, const char* source_name) {
+  if (!libraries_->LoadEventLog()) {
+    ::SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  return libraries_->register_event_source(server_name, source_name);
+}
+
+bool Win32Platform::ReportEventA(Handle event_log, std::uint16_t type, std::uint16_t category,
+                                 Dword event_id, const void* user_sid, std::uint16_t num_strings,
+                                 Dword data_size, const char** strings, const void* raw_data) {
+  if (!libraries_->LoadEventLog()) {
+    ::SetLastError(ERROR_MOD_NOT_FOUND);
+    return false;
+  }
+  return libraries_->report_event(event_log, type, category, event_id,
+                                  static_cast<PSID>(const_cast<void*>(user_sid)), num_strings,
+                                  data_size, strings, const_cast<void*>(raw_data)) != FALSE;
+}
+
+bool Win32Platform::DeregisterEventSource(Handle event_log) {
+  if (!libraries_->LoadEventLog()) {
+    ::SetLastError(ERROR_MOD_NOT_FOUND);
+    return false;
+  }
+  return libraries_->deregister_event_source(event_log) != FALSE;
 }
 
 bool Win32Platform::IsDBCSLeadByte(std::uint8_t byte) {

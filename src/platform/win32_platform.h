@@ -20,8 +20,9 @@ class Win32Platform final : public Platform {
  public:
   // Reads the system's ANSI code page, which holds for the whole run, and
   // loads SETUPAPI from the system folder; USER32 and what a message box
-  // needs follow from there before the first box. A library that cannot be
-  // loaded makes its operations fail: no device set, no message box.
+  // needs follow from there before the first user-interface call, ADVAPI32
+  // before the first event-log call. A library that cannot be loaded makes
+  // its operations fail: no device set, no message box, no record.
   Win32Platform();
   ~Win32Platform() override;
   Win32Platform(const Win32Platform&) = delete;
@@ -38,9 +39,12 @@ class Win32Platform final : public Platform {
                       ProcessInformation* process_information) override;
   Dword GetFileAttributesA(const char* file_name) override;
   Dword WaitForSingleObject(Handle handle, Dword milliseconds) override;
+  bool GetExitCodeProcess(Handle process, Dword* exit_code) override;
   bool CloseHandle(Handle handle) override;
   Dword GetLastError() override;
   void OutputDebugStringA(const char* text) override;
+  Dword GetCurrentProcessId() override;
+  bool ProcessIdToSessionId(Dword process_id, Dword* session_id) override;
   void* HeapAlloc(std::size_t bytes) override;
   void HeapFree(void* block) override;
   DevInfoHandle SetupDiGetClassDevsA(const Guid* class_guid, const char* enumerator, Handle parent,
@@ -51,6 +55,14 @@ class Win32Platform final : public Platform {
                                          Dword buffer_size, Dword* required_size) override;
   bool SetupDiDestroyDeviceInfoList(DevInfoHandle set) override;
   int MessageBoxA(Handle owner, const char* text, const char* caption, Dword type) override;
+  Handle GetProcessWindowStation() override;
+  bool GetUserObjectInformationA(Handle object, int index, void* info, Dword length,
+                                 Dword* length_needed) override;
+  Handle RegisterEventSourceA(const char* server_name, const char* source_name) override;
+  bool ReportEventA(Handle event_log, std::uint16_t type, std::uint16_t category, Dword event_id,
+                    const void* user_sid, std::uint16_t num_strings, Dword data_size,
+                    const char** strings, const void* raw_data) override;
+  bool DeregisterEventSource(Handle event_log) override;
   bool IsDBCSLeadByte(std::uint8_t byte) override;
   void CharUpperChar(char* ch, std::size_t length) override;
 
