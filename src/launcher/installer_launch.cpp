@@ -50,32 +50,45 @@ InstallProgram FindInstallProgram(const char* install_path, std::size_t folder_l
   }
   if (!has_blank) return whole;
   whole.looked_up = true;
-  if (NamesFile(install_path, platform)) {
+
+  // Whether the last component of the first `end` bytes has an extension.
+  const auto has_extension = [&](std::size_t end) {
+    bool dot = false;
+    for (std::size_t i = folder_length; i < end; i += char_length(i)) {
+      if (char_length(i) == 2) continue;
+      if (install_path[i] == '\\' || install_path[i] == '/') {
+        dot = false;
+      } else if (install_path[i] == '.') {
+        dot = true;
+      }
+    }
+    return dot;
+  };
+  // Whether the first `end` bytes name a program, tried as the system's
+  // search tries a name: as written when its last component has an
+  // extension, else only with ".exe" appended.
+  const auto names_program = [&](std::size_t end) {
+    char candidate[kInstallPathSize + sizeof(kDefaultExtension) - 1];
+    std::memcpy(candidate, install_path, end);
+    if (has_extension(end)) {
+      candidate[end] = '\0';
+    } else {
+      std::memcpy(candidate + end, kDefaultExtension, sizeof(kDefaultExtension));
+    }
+    return NamesFile(candidate, platform);
+  };
+
+  // The whole path first, so that a package's own program is not passed
+  // over for a file at a prefix of it; then the prefixes of the token that
+  // end before a blank or tab, shortest first. The folder alone is never one.
+  if (names_program(length)) {
     whole.found = true;
     return whole;
   }
-
-  // Prefixes of the token, shortest first; the folder alone is never one.
-  char candidate[kInstallPathSize + sizeof(kDefaultExtension) - 1];
-  std::memcpy(candidate, install_path, folder_length);
-  bool has_extension = false;
-  for (std::size_t i = folder_length; i < length;) {
-    if (IsBlank(install_path[i]) && i > folder_length) {
-      candidate[i] = '\0';
-      if (NamesFile(candidate, platform)) return {i, true, true};
-      if (!has_extension) {
-        std::memcpy(candidate + i, kDefaultExtension, sizeof(kDefaultExtension));
-        if (NamesFile(candidate, platform)) return {i, true, true};
-      }
+  for (std::size_t i = folder_length; i < length; i += char_length(i)) {
+    if (IsBlank(install_path[i]) && i > folder_length && names_program(i)) {
+      return {i, true, true};
     }
-    const std::size_t step = char_length(i);
-    std::memcpy(candidate + i, install_path + i, step);
-    if (step == 1 && (install_path[i] == '\\' || install_path[i] == '/')) {
-      has_extension = false;
-    } else if (step == 1 && install_path[i] == '.') {
-      has_extension = true;
-    }
-    i += step;
   }
   return whole;
 }

@@ -190,8 +190,9 @@ DeviceMatch MatchHardwareId(const CodeIndex& index, std::string_view hardware_id
 // rule for an unquoted command line finds it, but only inside the launcher's
 // folder: the whole install path when that names an existing file, else the
 // shortest prefix of the token that ends before a blank or tab and names an
-// existing file, as written or with ".exe" appended when its last component
-// has no extension. What follows the program is the switches written in Path.
+// existing file. A name whose last component has an extension is tried as
+// written, any other only with ".exe" appended, as the system's search does.
+// What follows the program is the switches written in Path.
 struct InstallProgram {
   std::size_t length;  // bytes of the install path that name the program
   bool looked_up;      // the token holds a blank or tab, so files were looked at
