@@ -45,6 +45,8 @@ class Scenario:
     dirs: list = dataclasses.field(default_factory=list)
     locale: str = None   # one of winelab.LOCALES, for its ANSI code page
     station: str = None  # run on a new window station, where nobody sees a box
+    expect_exit: int = 0  # the launcher's exit code
+    expect_events: list = dataclasses.field(default_factory=list)  # (type, id, text) written
 
 
 def dev(n, *ids):
@@ -208,17 +210,84 @@ SCENARIOS += [
              expect_debug=[CAM2 + " /S"], expect_boxes=[],
              expect_started=[("pkg/Cam2/setup.exe", CAM2 + " /S", "{root}\\pkg")]),
     Scenario("unseen_not_found", TWO_MODELS, station=STATION,
-             expect_debug=["", UNSEEN + NOT_FOUND], expect_boxes=[], expect_started=[]),
+             expect_debug=["", UNSEEN + NOT_FOUND], expect_boxes=[], expect_started=[],
+             expect_events=[(2, 1008, NOT_FOUND)]),
     Scenario("unseen_overlong_path",
              {"pkg/setup.ini": ini((1, "p" * 251, "ABCD"))}, station=STATION,
              devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
              expect_debug=[UNSEEN + "Camera1 Path string too long > 250 character"],
-             expect_boxes=[], expect_started=[]),
+             expect_boxes=[], expect_started=[],
+             expect_events=[(1, 1003, "Camera1 Path string too long > 250 character")]),
     Scenario("unseen_start_failure",
              {"pkg/setup.ini": ini((1, "Cam1\\missing.exe", "ABCD"))}, station=STATION,
              devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
              expect_debug=['"{root}\\pkg\\Cam1\\missing.exe"', UNSEEN + "Run driver insatll fail"],
-             expect_boxes=[], expect_started=[]),
+             expect_boxes=[], expect_started=[],
+             expect_events=[(1, 1009, "Run driver insatll fail")]),
+]
+
+# Exit codes that tell the outcome, where setup.ini asks for them; and the
+# event-log record of each message that nobody sees. The stand-in installer
+# ends with the code in "<its path>.exitcode".
+ASK = b"[Launcher]\r\nExitCode=Installer\r\n"
+WARNING, ERROR = 2, 1
+NOT_FOUND_EVENT = (WARNING, 1008, NOT_FOUND)
+START_FAILED_EVENT = (ERROR, 1009, "Run driver insatll fail")
+
+
+def ending_with(code, ask=True, **more):
+    files = {**TWO_MODELS, "pkg/Cam2/setup.exe.exitcode": str(code).encode(), **more}
+    if ask:
+        files["pkg/setup.ini"] = ASK + files["pkg/setup.ini"]
+    return files
+
+
+MISSING = {"pkg/setup.ini": ASK + ini((1, "Cam1\\missing.exe", "ABCD"))}
+SCENARIOS += [
+    Scenario("exit_code_not_asked_reboot_gives_0", ending_with(3010, ask=False),
+             devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
+             expect_debug=[CAM2], expect_boxes=[],
+             expect_started=[("pkg/Cam2/setup.exe", CAM2, "{root}\\pkg")]),
+] + [
+    Scenario("exit_code_installer_%d" % code, ending_with(code),
+             devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
+             expect_debug=[CAM2], expect_boxes=[],
+             expect_started=[("pkg/Cam2/setup.exe", CAM2, "{root}\\pkg")], expect_exit=code)
+    for code in (0, 3010, 1603)
+] + [
+    Scenario("exit_code_not_found", ending_with(0),
+             devices=[dev(0, "USB\\VID_5A3D&PID_9999")],
+             expect_debug=[""], expect_boxes=[NOT_FOUND], expect_started=[], expect_exit=1167),
+    Scenario("exit_code_overlong_path",
+             {"pkg/setup.ini": ASK + ini((1, "p" * 251, "ABCD"))},
+             devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
+             expect_debug=[], expect_boxes=["Camera1 Path string too long > 250 character"],
+             expect_started=[], expect_exit=1610),
+    Scenario("exit_code_missing_installer", MISSING,
+             devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
+             expect_debug=['"{root}\\pkg\\Cam1\\missing.exe"'],
+             expect_boxes=["Run driver insatll fail"], expect_started=[], expect_exit=2),
+    Scenario("unseen_exit_code_not_found", ending_with(0), station=STATION,
+             expect_debug=["", UNSEEN + NOT_FOUND], expect_boxes=[], expect_started=[],
+             expect_exit=1167, expect_events=[NOT_FOUND_EVENT]),
+    Scenario("unseen_exit_code_missing_installer", MISSING, station=STATION,
+             devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
+             expect_debug=['"{root}\\pkg\\Cam1\\missing.exe"', UNSEEN + "Run driver insatll fail"],
+             expect_boxes=[], expect_started=[], expect_exit=2,
+             expect_events=[START_FAILED_EVENT]),
+]
+
+# A plain file named like a prefix of the program, without an extension, is
+# not the program: the search looks for Model.exe there, and goes on.
+SCENARIOS += [
+    Scenario("bare_name_at_prefix_not_taken",
+             {"pkg/setup.ini": ini((1, "Model C\\setup.exe /q", "ABCD")),
+              "pkg/Model": b"not a program",
+              "pkg/Model C/setup.exe": STANDIN},
+             devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
+             expect_debug=['"{root}\\pkg\\Model C\\setup.exe" /q'], expect_boxes=[],
+             expect_started=[("pkg/Model C/setup.exe", '"{root}\\pkg\\Model C\\setup.exe" /q',
+                              "{root}\\pkg")]),
 ]
 
 # Package folders that the ANSI code page cannot name. Under code page 1252
@@ -271,6 +340,10 @@ SCENARIOS += [
              expect_started=[("pkg/Cam2/setup.exe", CAM2 + " /S", "{root}\\pkg")]),
     Scenario("planted_dlls_not_found", {**TWO_MODELS, **PLANTED},
              expect_debug=[""], expect_boxes=[NOT_FOUND], expect_started=[]),
+    # Where nobody sees the box, the event log's library is loaded too.
+    Scenario("planted_dlls_unseen_not_found", {**TWO_MODELS, **PLANTED}, station=STATION,
+             expect_debug=["", UNSEEN + NOT_FOUND], expect_boxes=[], expect_started=[],
+             expect_events=[NOT_FOUND_EVENT]),
 ]
 
 
@@ -306,7 +379,8 @@ def run_scenario(lab: Lab, s: Scenario, launcher: Path):
     check("message boxes", outcome.boxes, [(CAPTION, text) for text in s.expect_boxes])
     check("started programs", outcome.started,
           [(p, matcher(fill(c)), fill(d)) for p, c, d in s.expect_started])
-    check("exit code", outcome.exits, [0])
+    check("exit code", outcome.exits, [s.expect_exit])
+    check("event-log records", outcome.events, s.expect_events)
     check("planted DLLs loaded", outcome.loaded_plants, [])
     check("driver problems", outcome.other, [])
     return problems, outcome.seconds

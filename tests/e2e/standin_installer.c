@@ -2,10 +2,12 @@
  * "<its own path>.log": its path, its command line exactly as received and
  * its current directory, each as hexadecimal bytes of UTF-8 (read through
  * the wide calls, so that a folder the ANSI code page cannot name is
- * recorded too), then exits with 3 (an installer's own error, which the
- * launcher must not care about). */
+ * recorded too). It then exits with the code written in decimal in
+ * "<its own path>.exitcode", if that file exists, else with 3 (an
+ * installer's own error). */
 #include <windows.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 static void WriteHex(FILE* f, const char* key, const WCHAR* text) {
@@ -33,5 +35,15 @@ int main(void) {
   WriteHex(f, "cmdline", GetCommandLineW());
   WriteHex(f, "cwd", cwd);
   fclose(f);
-  return 3;
+
+  static WCHAR code_file[32768 + 16];
+  memcpy(code_file, path, n * sizeof(WCHAR));
+  memcpy(code_file + n, L".exitcode", 10 * sizeof(WCHAR));
+  FILE* c = _wfopen(code_file, L"rb");
+  if (c == NULL) return 3;
+  char text[32];
+  const size_t got = fread(text, 1, sizeof(text) - 1, c);
+  text[got] = 0;
+  fclose(c);
+  return (int)strtoul(text, NULL, 10);
 }

@@ -7,6 +7,7 @@ launcher through the test driver and reads back what happened.
 """
 import dataclasses
 import os
+import re
 import shutil
 import signal
 import struct
@@ -40,6 +41,7 @@ class Outcome:
     other: list = dataclasses.field(default_factory=list)   # timeout, driver errors
     started: list = dataclasses.field(default_factory=list)  # (program, command line, cwd)
     loaded_plants: list = dataclasses.field(default_factory=list)  # planted DLLs loaded
+    events: list = dataclasses.field(default_factory=list)  # event-log records (type, id, text)
     seconds: float = 0.0
 
 
@@ -157,7 +159,7 @@ class Lab:
             time.sleep(0.05)
         raise RuntimeError("Xvfb did not start on " + self.display)
 
-    def env(self, japanese=False, native_dlls=(), locale=None):
+    def env(self, japanese=False, native_dlls=(), locale=None, wine_debug="-all"):
         # Named DLLs are taken from a native file where the program's search
         # finds one, as Windows would, instead of Wine's built-in ones.
         overrides = "mscoree,mshtml="
@@ -165,7 +167,7 @@ class Lab:
             overrides += ";" + ",".join(native_dlls) + "=n,b"
         locale = locale or (JA_LOCALE if japanese else None)
         env = dict(os.environ)
-        env.update(WINEPREFIX=str(self.prefix), WINEARCH="win64", WINEDEBUG="-all",
+        env.update(WINEPREFIX=str(self.prefix), WINEARCH="win64", WINEDEBUG=wine_debug,
                    WINEDLLOVERRIDES=overrides, DISPLAY=self.display,
                    LC_ALL=locale or DEFAULT_LOCALE)
         if locale:
@@ -174,7 +176,7 @@ class Lab:
         return env
 
     def wine(self, argv, log_name, japanese=False, timeout=120, native_dlls=(), stdout=None,
-             locale=None):
+             locale=None, wine_debug="-all"):
         """Runs `argv` and returns its exit status. Its output goes to files
         (the log, or `stdout` for standard output): Wine's background
         services would keep a pipe open after the program has ended. A
@@ -183,7 +185,7 @@ class Lab:
             argv = [self.loader] + list(argv[1:])
         with open(self.logs / log_name, "ab") as log, \
                 open(stdout or os.devnull, "wb") as out:
-            return subprocess.run(argv, env=self.env(japanese, native_dlls, locale),
+            return subprocess.run(argv, env=self.env(japanese, native_dlls, locale, wine_debug),
                                   stdout=out if stdout else log, stderr=log,
                                   stdin=subprocess.DEVNULL, timeout=timeout).returncode
 
@@ -263,7 +265,8 @@ class Lab:
             argv = [wine_loader("x64"), "explorer", "/desktop=" + desktop] + argv[1:]
         if on_box:
             with open(self.logs / (name + ".log"), "ab") as log:
-                proc = subprocess.Popen(argv, env=self.env(japanese, planted, locale), stdout=log,
+                proc = subprocess.Popen(argv, env=self.env(japanese, planted, locale, EVENT_LOG_DEBUG),
+                                        stdout=log,
                                         stderr=log,
                                         stdin=subprocess.DEVNULL)
                 while proc.poll() is None:
@@ -276,14 +279,16 @@ class Lab:
                 hold.touch()
                 status = proc.wait(timeout=60)
         else:
-            status = self.wine(argv, name + ".log", native_dlls=planted, locale=locale)
+            status = self.wine(argv, name + ".log", native_dlls=planted, locale=locale,
+                               wine_debug=EVENT_LOG_DEBUG)
 
         outcome = Outcome(seconds=time.monotonic() - started)
+        with open(log_path, "rb") as log:
+            log.seek(log_start)
+            output = log.read().decode("utf-8", "replace").strip()
+        outcome.events = _event_log_records(output)
         if not result.exists():
             # The driver never ran: say how Wine ended, and what it printed.
-            with open(log_path, "rb") as log:
-                log.seek(log_start)
-                output = log.read().decode("utf-8", "replace").strip()
             outcome.other.append("no-result: %s exited with status %s after %.1f s; output: %s"
                                  % (Path(self.loader).name, status, outcome.seconds,
                                     output or "(none)"))
@@ -310,6 +315,29 @@ class Lab:
         outcome.loaded_plants = sorted(str(p.relative_to(root))[:-len(".loaded")]
                                        for p in root.rglob("*.loaded"))
         return outcome, fill
+
+
+# Wine keeps no event log: ReportEventW writes each record's type and ID to
+# its "fixme" line, and its strings to the eventlog channel, as errors or
+# warnings by the record's type.
+EVENT_LOG_DEBUG = "-all,+eventlog,fixme+advapi"
+_REPORT = re.compile(r"^(?:[0-9a-f]+:)*fixme:advapi:ReportEventW "
+                     r"\(\w+,0x([0-9a-f]+),0x[0-9a-f]+,0x([0-9a-f]+),")
+_REPORT_TEXT = re.compile(r'^(?:[0-9a-f]+:)*(?:err|warn|trace):eventlog:ReportEventW L"(.*)"$')
+
+
+def _event_log_records(output):
+    """The records written, as (type, event ID, text), from Wine's output."""
+    records = []
+    for line in output.splitlines():
+        m = _REPORT.match(line)
+        if m:
+            records.append((int(m.group(1), 16), int(m.group(2), 16), None))
+            continue
+        m = _REPORT_TEXT.match(line)
+        if m and records and records[-1][2] is None:
+            records[-1] = records[-1][:2] + (m.group(1).replace('\\"', '"'),)
+    return records
 
 
 def _command_line_entry(command_line, codec):
