@@ -9,7 +9,7 @@ message boxes (and dismisses them) and the exit code; the stand-in
 installers record how they were started. Everything is compared with the
 scenario's expectations.
 
-usage: run_e2e.py --launcher EXE --driver EXE --standin EXE --work DIR [--only NAME]
+usage: run_e2e.py --launcher EXE --driver EXE --standin EXE --work DIR [--only NAME]...
 Exit status 0 when every scenario passed, 1 otherwise, 77 when this Wine
 cannot run the launcher's architecture.
 """
@@ -394,7 +394,8 @@ def main():
     parser.add_argument("--marker", required=True, type=Path)
     parser.add_argument("--work", required=True, type=Path)
     parser.add_argument("--arch", default="x64", choices=["x64", "x86"])
-    parser.add_argument("--only")
+    parser.add_argument("--only", action="append",
+                        help="run only this scenario (repeatable)")
     args = parser.parse_args()
 
     why = wine32_problem() if args.arch == "x86" else None
@@ -410,7 +411,7 @@ def main():
     failures = 0
     with Lab(args.work, args.driver, args.standin, args.marker) as lab:
         for s in SCENARIOS:
-            if args.only and s.name != args.only:
+            if args.only and s.name not in args.only:
                 continue
             problems, elapsed = run_scenario(lab, s, args.launcher)
             print("%-4s %-40s %5.1fs" % ("ok" if not problems else "FAIL", s.name, elapsed))

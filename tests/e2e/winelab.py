@@ -241,7 +241,9 @@ class Lab:
         shutil.rmtree(control, ignore_errors=True)
         control.mkdir(parents=True)
         job, result, hold = control / "job.txt", control / "result.txt", control / "hold"
-        lines = ["timeout 20000",
+        # A generous limit: under software emulation on a loaded machine a
+        # message box alone can take over 20 s to come and go.
+        lines = ["timeout 60000",
                  "cwd " + (fill(cwd).encode(codec).hex() or "-"),
                  _command_line_entry(fill(command_line), codec)]
         if station:
