@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """camsetup-check as a program: usage errors, the JSON report parsed back,
 located findings in the text, code pages, --present over a made-up
-/sys/bus/usb/devices, and the exit statuses.
+/sys/bus/usb/devices, the exit statuses, and names found without regard
+to case.
 
 usage: check_cli_test.py CAMSETUP_CHECK
 """
@@ -200,7 +201,38 @@ class CheckCli(unittest.TestCase):
         self.assertIn("no USB device present", result.stdout)
         self.assertEqual(result.returncode, 0)
 
+    def test_names_without_regard_to_case(self):
+        pkg = package(self.root / "case",
+                      "[Camera1]\nPath=ModelA\\Setup.EXE\nPID=ABCD\n"
+                      "[Camera2]\nPath=Tools\\Run /q\nPID=BBBB\n"
+                      "[Camera3]\nPath=B\\setup.exe\nPID=CCCC\n",
+                      ["modela/setup.exe", "TOOLS/RUN.EXE", "B/Setup.exe", "B/setup.exe"])
+        report = json.loads(run(pkg, "--json").stdout)
+        self.assertEqual([(m["program"], m["switches"], m["exists"]) for m in report["models"]],
+                         [("ModelA\\Setup.EXE", "", True), ("Tools\\Run", "/q", True),
+                          ("B\\setup.exe", "", True)])
+        self.assertEqual([(f["section"], f["line"], f["message"]) for f in report["findings"]],
+                         [("Camera3", 8, 'names that differ only in case: "B\\Setup.exe", '
+                                         '"B\\setup.exe"; Windows takes them for one name, so a '
+                                         'copy of the package on Windows holds only one of these '
+                                         'files, and the launcher may start another than meant')])
+
+    def test_trail_byte_backslash_932(self):
+        # ソフト is 83 5C 83 74 83 67: its first trail byte is a backslash.
+        pkg = package(self.root / "so", "")
+        Path(pkg, "setup.ini").write_bytes(
+            b"[Camera1]\r\nPath=\x83\x5c\x83t\x83g\\Setup.exe /S\r\nPID=ABCD\r\n")
+        folder = Path(pkg, os.fsdecode(b"\x83\x5c\x83t\x83g"))
+        folder.mkdir()
+        (folder / "setup.exe").write_text("installer")
+        report = json.loads(run(pkg, "--json", "--code-page", "932").stdout)
+        model = report["models"][0]
+        self.assertEqual((model["program"], model["switches"], model["exists"]),
+                         ("\u30bd\u30d5\u30c8\\Setup.exe", "/S", True))
+        self.assertEqual([f["message"].split(" has ")[1][:15] for f in report["findings"]],
+                         ["bytes outside A"])
+
 
 if __name__ == "__main__":
-    CHECK = sys.argv.pop(1)
+    CHECK = os.path.abspath(sys.argv.pop(1))
     unittest.main(verbosity=2)

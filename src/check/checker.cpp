@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <map>
+#include <set>
 #include <string_view>
 
 #include "launcher/launcher.h"
@@ -109,6 +110,7 @@ class Analysis {
       return;
     }
     if (const std::optional<std::string> bytes = host_.read_file(ini_)) lines_.emplace(*bytes);
+    CheckCaseTwins("", std::nullopt, ini_);
     report_.loaded = launcher_.LoadCameraTable() == 1;
     for (const std::string& message : platform_.messages) {
       const std::string section = message.rfind("Camera", 0) == 0
@@ -153,6 +155,25 @@ class Analysis {
   }
   std::optional<int> SectionLine(const std::string& section) const {
     return lines_ ? lines_->SectionLine(section) : std::nullopt;
+  }
+
+  // Names that differ only in case on the way to a file the launcher opens:
+  // on Windows they are one name, and a copy of the package keeps one file.
+  void CheckCaseTwins(const std::string& section, std::optional<int> line,
+                      const std::string& launcher_path) {
+    if (!host_.case_twins) return;
+    for (const CaseTwinNames& twins : host_.case_twins(launcher_path)) {
+      if (!reported_twins_.insert(twins.folder).second) continue;
+      std::string names;
+      for (const std::string& name : twins.names) {
+        names += (names.empty() ? "" : ", ") +
+                 Quoted(twins.folder.empty() ? name : twins.folder + "\\" + name);
+      }
+      Add(Severity::kWarning, section, line,
+          "names that differ only in case: " + names +
+              "; Windows takes them for one name, so a copy of the package on Windows holds "
+              "only one of these files, and the launcher may start another than meant");
+    }
   }
 
   // Sections that exist but are never read.
@@ -223,6 +244,9 @@ class Analysis {
     }
     model.folder = !folder_named.empty();
     report_.models.push_back(model);
+    // The program as written, and with the ".exe" that the lookup may add.
+    CheckCaseTwins(section, path_line, install_path.substr(0, found.length));
+    if (found.looked_up) CheckCaseTwins(section, path_line, install_path.substr(0, found.length) + ".exe");
 
     const std::string raw_path = RawValue(p, ini_, section, "Path").value_or("");
     const FirstToken path_token = TakeFirstToken(raw_path.c_str(), p);
@@ -403,6 +427,7 @@ class Analysis {
   Report& report_;
   const std::string ini_;
   std::optional<ProfileReader> lines_;  // setup.ini as read for its line numbers
+  std::set<std::string> reported_twins_;  // folders already named in a finding
   CheckPlatform platform_;
   Launcher launcher_;
 };

@@ -17,7 +17,6 @@
 #include "platform/win32_platform.h"
 #else
 #include <dirent.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -68,6 +67,7 @@ std::optional<Arguments> Parse(int argc, char** argv) {
       args.present = true;
     } else if (arg == "--json") {
       args.json = true;
+
 #ifndef _WIN32
     } else if (arg == "--code-page" && i + 1 < argc && args.code_page == 0) {
       const std::string number = argv[++i];
@@ -133,11 +133,6 @@ void Write(const std::string& text) {
 
 #else
 
-bool FileExists(const std::string& launcher_path) {
-  struct stat info;
-  return ::stat(PosixPath(launcher_path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
 // The launcher's folder for a package on Linux: its absolute path, with a
 // backslash as the launcher would see it.
 std::string LauncherFolder(const std::string& package) {
@@ -146,10 +141,6 @@ std::string LauncherFolder(const std::string& package) {
   std::free(resolved);
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   return folder + "\\";
-}
-
-std::optional<std::string> ReadPackageFile(const std::string& launcher_path) {
-  return ReadFileBytes(PosixPath(launcher_path));
 }
 
 std::string SetupIniPath(const std::string& package) {
@@ -222,8 +213,12 @@ int Main(const Arguments& args) {
                        args.present || named, std::nullopt, named};
   if (named) options.hardware_ids = args.hardware_ids;
   if (args.present) options.hardware_ids = PresentUsbDevices();
-  const Report report =
-      Check(options, CheckHost{host, FileExists, ReadPackageFile, ini_text, host_text});
+#ifdef _WIN32
+  const CheckHost check_host{host, FileExists, ReadPackageFile, ini_text, host_text};
+#else
+  const CheckHost check_host = PosixCheckHost(host, options.folder, ini_text, host_text);
+#endif
+  const Report report = Check(options, check_host);
   Write(args.json ? RenderJson(report) : RenderText(report));
   return report.ExitStatus();
 }
