@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """camsetup-check as a program: usage errors, the JSON report parsed back,
 located findings in the text, code pages, --present over a made-up
-/sys/bus/usb/devices, the exit statuses, and names found without regard
-to case.
+/sys/bus/usb/devices, the exit statuses, the exit-code mode, and names
+found without regard to case.
 
 usage: check_cli_test.py CAMSETUP_CHECK
 """
@@ -201,6 +201,27 @@ class CheckCli(unittest.TestCase):
         self.assertIn("no USB device present", result.stdout)
         self.assertEqual(result.returncode, 0)
 
+    def test_exit_code_mode(self):
+        camera = "[Camera1]\nPath=a.exe\nPID=ABCD\n"
+        for name, launcher, mode, line in (
+                ("none", "", "zero", None),
+                ("installer", "[launcher]\nEXITCODE=installer\n", "installer", None),
+                ("other", "; exit codes\n[Launcher]\nExitCode=yes\n", "zero", 3)):
+            with self.subTest(name):
+                pkg = package(self.root / name, launcher + camera, ["a.exe"])
+                report = json.loads(run(pkg, "--json").stdout)
+                self.assertEqual(report["exit_code_mode"], mode)
+                self.assertEqual([(f["section"], f["line"]) for f in report["findings"]],
+                                 [] if line is None else [("Launcher", line)])
+                text = run(pkg).stdout
+                # The mode follows the models, before the findings.
+                shown = ("Exit codes: the installer's own, or the failure's code ([Launcher] "
+                         "ExitCode=Installer)\n" if mode == "installer" else "Exit codes: 0 always\n")
+                self.assertIn("    codes: ABCD\n" + shown, text)
+                if line is not None:
+                    self.assertIn("\n%s/setup.ini:3: warning: Launcher: ExitCode \"yes\" is not "
+                                  "\"Installer\"" % pkg, text)
+
     def test_names_without_regard_to_case(self):
         pkg = package(self.root / "case",
                       "[Camera1]\nPath=ModelA\\Setup.EXE\nPID=ABCD\n"
@@ -231,6 +252,23 @@ class CheckCli(unittest.TestCase):
                          ("\u30bd\u30d5\u30c8\\Setup.exe", "/S", True))
         self.assertEqual([f["message"].split(" has ")[1][:15] for f in report["findings"]],
                          ["bytes outside A"])
+
+    def test_byte_order_mark(self):
+        pkg = package(self.root / "bom", "")
+        Path(pkg, "setup.ini").write_bytes(
+            b"\xef\xbb\xbf[Camera1]\r\nPath=caf\xc3\xa9.exe\r\nPID=ABCD\r\n")
+        Path(pkg, "caf\u00e9.exe").write_text("installer")  # UTF-8, as Linux names are
+        result = run(pkg)
+        self.assertIn("\n%s/setup.ini:1: warning: setup.ini starts with a UTF-8 byte-order mark. "
+                      "Some editors add the mark, and depending on the Windows version the first "
+                      "section may then not be read" % pkg, result.stdout)
+        report = json.loads(run(pkg, "--json").stdout)
+        # Read as Windows' reader reads it: UTF-8 after the mark, in the ANSI
+        # code page for the launcher, whose bytes name another file here.
+        self.assertEqual([(m["section"], m["line"], m["program"]) for m in report["models"]],
+                         [("Camera1", 1, "caf\u00e9.exe")])
+        self.assertEqual([(f["section"], f["line"]) for f in report["findings"]],
+                         [(None, 1), ("Camera1", 2), ("Camera1", 2)])
 
 
 if __name__ == "__main__":

@@ -187,6 +187,10 @@ const CheckCase kCases[] = {
        u8"Path \"café.exe\" has bytes outside ASCII, read here as code page 1252: under another"},
       {W, "Camera1", 3, u8"PID \"ABÄD\" has bytes outside ASCII"}},
      1},
+    // setup.ini as Windows' reader takes it: after the mark, the text is read.
+    {"ByteOrderMark", std::string("\xEF\xBB\xBF[Camera1]\r\nPath=a.exe\r\nPID=ABCD\r\n"),
+     {"a.exe"}, {{W, "", 1, "starts with a UTF-8 byte-order mark. Some editors add the mark"}},
+     1},
     // Names on disk, matched as Windows matches them.
     {"ProgramInOtherCase",
      Ini({{"Camera1", "Path", "ModelA\\Setup.EXE"}, {"Camera1", "PID", "ABCD"}}),
@@ -349,6 +353,53 @@ TEST_P(NamesTest, ShownAsUtf8) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, NamesTest, ::testing::ValuesIn(kNamesCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The exit-code mode, as the launcher reads it from [Launcher] ExitCode, and
+// a value that leaves it off.
+struct ExitCodeCase {
+  CAMSETUP_PRINTS_NAME(ExitCodeCase)
+  const char* name;
+  std::string launcher;  // the start of setup.ini, before [Camera1]
+  ExitCodeMode mode;
+  std::optional<int> warning_line;  // of the finding about the value, if any
+};
+
+constexpr ExitCodeMode kZero = ExitCodeMode::kAlwaysZero;
+constexpr ExitCodeMode kInstaller = ExitCodeMode::kInstaller;
+
+const ExitCodeCase kExitCodeCases[] = {
+    {"NoLauncherSection", "", kZero, kNoLine},
+    {"NoExitCodeKey", "[Launcher]\r\nOther=1\r\n", kZero, kNoLine},
+    {"Installer", "[Launcher]\r\nExitCode=Installer\r\n", kInstaller, kNoLine},
+    {"NamesAndValueInAnyCase", "[LAUNCHER]\r\nexitcode=iNSTALLER\r\n", kInstaller, kNoLine},
+    {"QuotedWithBlanks", "[Launcher]\r\n  ExitCode = \"Installer\"  \r\n", kInstaller, kNoLine},
+    {"OtherValue", "; exit codes\r\n[Launcher]\r\nExitCode=Yes\r\n", kZero, 3},
+    {"EmptyValue", "[Launcher]\r\nExitCode=\r\n", kZero, 2},
+    {"CommentAfterValue", "[Launcher]\r\nExitCode=Installer ; on\r\n", kZero, 2},
+    {"FirstKeyCounts", "[Launcher]\r\nExitCode=No\r\nExitCode=Installer\r\n", kZero, 2},
+};
+
+class ExitCodeTest : public PackageTest<ExitCodeCase> {};
+
+TEST_P(ExitCodeTest, ModeAndWarning) {
+  const ExitCodeCase& c = GetParam();
+  Lay(dir_, c.launcher + "[Camera1]\r\nPath=a.exe\r\nPID=ABCD\r\n", {"a.exe"});
+  PosixPlatform host;
+  const Report report = CheckPackage(dir_, host, 1252);
+  EXPECT_EQ(report.exit_code_mode, c.mode);
+  if (!c.warning_line) {
+    EXPECT_TRUE(report.findings.empty()) << report.findings[0].message;
+    return;
+  }
+  ASSERT_EQ(report.findings.size(), 1u);
+  const Finding& f = report.findings[0];
+  EXPECT_EQ(std::make_tuple(f.severity, f.section, f.line),
+            std::make_tuple(Severity::kWarning, std::string("Launcher"), c.warning_line));
+  EXPECT_NE(f.message.find("is not \"Installer\""), std::string::npos) << f.message;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ExitCodeTest, ::testing::ValuesIn(kExitCodeCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // The model view: header lines, program and switches.

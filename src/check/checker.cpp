@@ -109,9 +109,19 @@ class Analysis {
       Add(Severity::kError, "", std::nullopt, "setup.ini is missing or cannot be read");
       return;
     }
-    if (const std::optional<std::string> bytes = host_.read_file(ini_)) lines_.emplace(*bytes);
+    if (const std::optional<std::string> bytes = host_.read_file(ini_)) {
+      lines_.emplace(*bytes);
+      if (ProfileReader::HasUtf8ByteOrderMark(*bytes)) {
+        Add(Severity::kWarning, "", 1,
+            "setup.ini starts with a UTF-8 byte-order mark. Some editors add the mark, and "
+            "depending on the Windows version the first section may then not be read; save "
+            "setup.ini without it (as ANSI)");
+      }
+    }
     CheckCaseTwins("", std::nullopt, ini_);
     report_.loaded = launcher_.LoadCameraTable() == 1;
+    report_.exit_code_mode = launcher_.exit_code_mode();
+    CheckExitCode();
     for (const std::string& message : platform_.messages) {
       const std::string section = message.rfind("Camera", 0) == 0
                                       ? message.substr(0, message.find(' '))
@@ -155,6 +165,17 @@ class Analysis {
   }
   std::optional<int> SectionLine(const std::string& section) const {
     return lines_ ? lines_->SectionLine(section) : std::nullopt;
+  }
+
+  // An ExitCode value that does not turn exit codes on: the package maker
+  // meant them, and gets 0 in every outcome.
+  void CheckExitCode() {
+    const std::optional<std::string> value = RawValue(platform_, ini_, "Launcher", "ExitCode");
+    if (!value || report_.exit_code_mode == ExitCodeMode::kInstaller) return;
+    Add(Severity::kWarning, "Launcher", KeyLine("Launcher", "ExitCode"),
+        "ExitCode " + Quoted(Text(*value)) +
+            " is not \"Installer\", the one value that turns exit codes on: the launcher exits "
+            "with 0 in every outcome");
   }
 
   // Names that differ only in case on the way to a file the launcher opens:

@@ -14,6 +14,7 @@
 
 #include "check/check_platform.h"
 #include "check/text.h"
+#include "launcher/launcher.h"
 
 namespace camsetup::check {
 
@@ -58,6 +59,7 @@ struct Report {
   std::string folder;      // the launcher's folder, as it would see it
   bool readable = false;   // setup.ini could be read
   bool loaded = false;     // the launcher accepts the package
+  ExitCodeMode exit_code_mode = ExitCodeMode::kAlwaysZero;  // from [Launcher] ExitCode
   std::vector<ModelReport> models;
   std::vector<Finding> findings;
   bool devices_checked = false;
