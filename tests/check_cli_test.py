@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
 """camsetup-check as a program: usage errors, the JSON report parsed back,
 located findings in the text, code pages, --present over a made-up
-/sys/bus/usb/devices, the exit statuses, the exit-code mode, and names
-found without regard to case.
+/sys/bus/usb/devices, the exit statuses, the exit-code mode, names found
+without regard to case, and SARIF output checked by Microsoft's SARIF
+multitool (scripts/install-deps.sh installs it).
 
 usage: check_cli_test.py CAMSETUP_CHECK
 """
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -16,11 +18,12 @@ import unittest
 from pathlib import Path
 
 CHECK = None
+HERE = Path(__file__).resolve().parent
 
 
-def run(*args, env=None):
+def run(*args, env=None, cwd=None):
     """The run, with its output read as UTF-8: a byte that is not fails."""
-    result = subprocess.run([CHECK, *args], capture_output=True,
+    result = subprocess.run([CHECK, *args], capture_output=True, cwd=cwd,
                             env={**os.environ, **(env or {})})
     result.stdout = result.stdout.decode("utf-8")
     result.stderr = result.stderr.decode("utf-8")
@@ -52,7 +55,8 @@ class CheckCli(unittest.TestCase):
         for args in ([], ["--json"], ["a", "b"], ["pkg", "--bogus"], ["pkg", "--hwid"],
                      ["pkg", "--present", "--hwid", "X"], ["pkg", "--code-page"],
                      ["pkg", "--code-page", "65001"], ["pkg", "--code-page", "437"],
-                     ["pkg", "--code-page", "932", "--code-page", "1252"]):
+                     ["pkg", "--code-page", "932", "--code-page", "1252"],
+                     ["pkg", "--json", "--sarif"]):
             with self.subTest(args=args):
                 result = run(*args)
                 self.assertEqual(result.returncode, 64)
@@ -269,6 +273,90 @@ class CheckCli(unittest.TestCase):
                          [("Camera1", 1, "caf\u00e9.exe")])
         self.assertEqual([(f["section"], f["line"]) for f in report["findings"]],
                          [(None, 1), ("Camera1", 2), ("Camera1", 2)])
+
+
+class Sarif(unittest.TestCase):
+    """--sarif on packages with nothing to report, warnings, errors and a
+    finding without a line, checked against the JSON report and validated."""
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.root = Path(self.tmp.name)
+        self.validator = shutil.which("sarif-multitool")
+        self.assertIsNotNone(self.validator, "sarif-multitool is missing: run "
+                             "scripts/install-deps.sh (npm install -g @microsoft/sarif-multitool)")
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def validate(self, path):
+        """The validator's errors. It exits with 0 whatever it finds, so its
+        report is read: one line per result, 'FILE(LINE,COLUMN): LEVEL ID: ...'."""
+        result = subprocess.run([self.validator, "validate", str(path)], capture_output=True,
+                                text=True, timeout=300)
+        self.assertIn("Analysis completed successfully", result.stdout, result.stdout + result.stderr)
+        return [line for line in result.stdout.splitlines()
+                if re.search(r": error [A-Z]+[0-9]+: ", line)]
+
+    def test_sarif_matches_the_report_and_validates(self):
+        version = re.search(r"project\(camsetup VERSION ([0-9.]+)",
+                            (HERE.parent / "CMakeLists.txt").read_text()).group(1)
+        package(self.root / "clean", "[Camera1]\nPath=a.exe\nPID=ABCD\n", ["a.exe"])
+        package(self.root / "my pkg", "[Launcher]\nExitCode=1\n[Camera1]\nPath=a.exe\nPID=abcd\n")
+        package(self.root / "long", "[Camera1]\nPath=" + "p" * 251 + "\n")
+        # Relative paths stay relative URIs; absolute ones are file: URIs.
+        packages = {"clean": ("clean", "clean/setup.ini"),
+                    "warnings": ("my pkg", "my%20pkg/setup.ini"),
+                    "errors": ("long", "long/setup.ini"),
+                    "no-line": ("nowhere", "nowhere/setup.ini"),
+                    "absolute": (str(self.root / "my pkg"),
+                                 "file://" + str(self.root).replace(" ", "%20") +
+                                 "/my%20pkg/setup.ini")}
+        for name, (pkg, uri) in packages.items():
+            with self.subTest(name):
+                result = run(pkg, "--sarif", cwd=self.root)
+                sarif = json.loads(result.stdout)
+                report = json.loads(run(pkg, "--json", cwd=self.root).stdout)
+                self.assertEqual(result.returncode, report["exit_status"])
+                self.assertEqual(sarif["version"], "2.1.0")
+                run_ = sarif["runs"][0]
+                driver = run_["tool"]["driver"]
+                self.assertEqual((driver["name"], driver["version"]), ("camsetup-check", version))
+                rules = driver["rules"]
+                self.assertEqual(len({r["id"] for r in rules}), len(rules))
+                for rule in rules:
+                    for field in ("shortDescription", "fullDescription", "help"):
+                        self.assertTrue(rule[field]["text"], (rule["id"], field))
+                # One result per finding, in order, with its rule, level, line.
+                results = run_["results"]
+                self.assertEqual(len(results), len(report["findings"]))
+                for r, f in zip(results, report["findings"]):
+                    self.assertEqual(rules[r["ruleIndex"]]["id"], r["ruleId"])
+                    self.assertEqual(r["level"], f["severity"])
+                    self.assertTrue(r["message"]["text"].endswith(f["message"]))
+                    location = r["locations"][0]["physicalLocation"]
+                    self.assertEqual(location["artifactLocation"]["uri"], uri)
+                    self.assertEqual(location.get("region", {}).get("startLine"), f["line"])
+                out = self.root / (name + ".sarif")
+                out.write_text(result.stdout)
+                self.assertEqual(self.validate(out), [])
+        levels = {name: [r["level"] for r in json.loads(run(pkg, "--sarif", cwd=self.root).stdout)
+                         ["runs"][0]["results"]] for name, (pkg, _) in packages.items()}
+        self.assertEqual(levels, {"clean": [], "warnings": ["warning", "warning", "warning"],
+                                  "errors": ["error"], "no-line": ["error"],
+                                  "absolute": ["warning", "warning", "warning"]})
+
+    def test_validator_reports_an_invalid_log(self):
+        # So that the validation above can fail: a result without its
+        # required message is an error to it.
+        pkg = package(self.root / "w", "[Camera1]\nPath=a.exe\nPID=abcd\n")
+        sarif = json.loads(run(pkg, "--sarif").stdout)
+        del sarif["runs"][0]["results"][0]["message"]
+        broken = self.root / "broken.sarif"
+        broken.write_text(json.dumps(sarif, indent=2))
+        errors = self.validate(broken)
+        self.assertEqual(len(errors), 1, errors)
+        self.assertIn("The required property 'message' is missing", errors[0])
 
 
 if __name__ == "__main__":

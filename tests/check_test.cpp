@@ -3,8 +3,11 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -394,8 +397,9 @@ TEST_P(ExitCodeTest, ModeAndWarning) {
   }
   ASSERT_EQ(report.findings.size(), 1u);
   const Finding& f = report.findings[0];
-  EXPECT_EQ(std::make_tuple(f.severity, f.section, f.line),
-            std::make_tuple(Severity::kWarning, std::string("Launcher"), c.warning_line));
+  EXPECT_EQ(std::make_tuple(f.rule, f.severity, f.section, f.line),
+            std::make_tuple(Rule::kExitCodeValue, Severity::kWarning, std::string("Launcher"),
+                            c.warning_line));
   EXPECT_NE(f.message.find("is not \"Installer\""), std::string::npos) << f.message;
 }
 
@@ -512,6 +516,24 @@ TEST_P(FindTest, FileExists) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, FindTest, ::testing::ValuesIn(kFindCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The rules that SARIF output names: ids in order, so that they stay the
+// same from one version to the next, and every text given.
+TEST(CheckRules, IdsInOrderAndDescribed) {
+  std::set<std::string> names;
+  for (int i = 0; i < static_cast<int>(Rule::kCount); ++i) {
+    const RuleDescription& rule = DescribeRule(static_cast<Rule>(i));
+    char id[16];
+    std::snprintf(id, sizeof(id), "CAMSETUP%03d", i + 1);
+    EXPECT_STREQ(rule.id, id);
+    EXPECT_TRUE(names.insert(rule.name).second) << rule.name;
+    for (const char* text : {rule.short_description, rule.full_description, rule.help}) {
+      EXPECT_GT(std::strlen(text), 10u) << rule.id;
+    }
+  }
+  EXPECT_EQ(DescribeRule(Rule::kMissingSetupIni).severity, Severity::kError);
+  EXPECT_EQ(DescribeRule(Rule::kExitCodeValue).severity, Severity::kWarning);
+}
 
 }  // namespace
 }  // namespace camsetup::check

@@ -23,11 +23,54 @@ inline constexpr char kNotFoundMessage[] = "Velmora Webcam Device(Oskendal) was 
 
 enum class Severity { kWarning, kError };
 
+// The kinds of finding. Their order gives the rules' ids (CAMSETUP001...)
+// in SARIF output, which tools keep across runs: add new kinds at the end.
+enum class Rule {
+  kMissingSetupIni,
+  kRefusedEntry,
+  kNoModels,
+  kOneCharacterPath,
+  kSectionNeverRead,
+  kTextAfterApostrophe,
+  kNonAsciiPath,
+  kPathLeavesPackage,
+  kBlanksInPath,
+  kProgramIsFolder,
+  kMissingInstaller,
+  kNoPid,
+  kCodesDropped,
+  kNonAsciiPid,
+  kDuplicateCode,
+  kLowerCaseCode,
+  kShortCode,
+  kSeparatorInCode,
+  kCodeInEveryId,
+  kLoneCarriageReturn,
+  kMatchOutsidePid,
+  kNoDeviceMatches,
+  kByteOrderMark,
+  kExitCodeValue,
+  kNamesDifferInCase,
+  kCount
+};
+
+struct RuleDescription {
+  const char* id;    // CAMSETUP001...
+  const char* name;  // in Pascal case, as SARIF tools show it
+  Severity severity;
+  const char* short_description;
+  const char* full_description;
+  const char* help;  // what to do about it
+};
+
+const RuleDescription& DescribeRule(Rule rule);
+
 struct Finding {
   Severity severity;
   std::string section;     // "Camera3", or empty for the package as a whole
   std::optional<int> line;  // of the key or section header it concerns
   std::string message;
+  Rule rule;
 };
 
 struct ModelReport {
