@@ -58,9 +58,13 @@ if [ -n "$wine32" ] && installed "$wine32"; then
 fi
 # The SARIF validator, a .NET program that npm installs.
 sarif_multitool() {
-  command -v sarif-multitool >/dev/null 2>&1 && return 0
-  echo "installing: @microsoft/sarif-multitool (npm)" >&2
-  npm install -g -q @microsoft/sarif-multitool >/dev/null
+  if ! command -v sarif-multitool >/dev/null 2>&1; then
+    echo "installing: @microsoft/sarif-multitool (npm)" >&2
+    npm install -g -q @microsoft/sarif-multitool >/dev/null
+  fi
+  # A .NET program: without ICU it stops at its first line.
+  sarif-multitool --version >/dev/null ||
+    { echo "sarif-multitool does not run (is libicu72 installed?)" >&2; exit 1; }
 }
 
 if [ -z "$missing" ] && [ -z "$wine32" ]; then
