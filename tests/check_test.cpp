@@ -206,6 +206,13 @@ const CheckCase kCases[] = {
      {"A\\Setup.exe", "A\\setup.exe"},
      {{W, "Camera1", 2, "names that differ only in case: \"A\\Setup.exe\", \"A\\setup.exe\";"}},
      1},
+    {"TwoSetsInOneFolder",
+     Ini({{"Camera1", "Path", "A\\setup.exe"}, {"Camera1", "PID", "ABCD"},
+          {"Camera2", "Path", "A\\x.exe"}, {"Camera2", "PID", "EFGH"}}),
+     {"A\\Setup.exe", "A\\setup.exe", "A\\X.exe", "A\\x.exe"},
+     {{W, "Camera1", 2, "names that differ only in case: \"A\\Setup.exe\", \"A\\setup.exe\";"},
+      {W, "Camera2", 5, "names that differ only in case: \"A\\X.exe\", \"A\\x.exe\";"}},
+     1},
     // Named once, at the first model that reaches the folder.
     {"FoldersDifferingOnlyInCase",
      Ini({{"Camera1", "Path", "Drivers\\x.exe"}, {"Camera1", "PID", "ABCD"},

@@ -184,7 +184,7 @@ class Analysis {
                       const std::string& launcher_path) {
     if (!host_.case_twins) return;
     for (const CaseTwinNames& twins : host_.case_twins(launcher_path)) {
-      if (!reported_twins_.insert(twins.folder).second) continue;
+      if (!reported_twins_.insert(twins.folder + '\\' + twins.names.front()).second) continue;
       std::string names;
       for (const std::string& name : twins.names) {
         names += (names.empty() ? "" : ", ") +
@@ -448,7 +448,7 @@ class Analysis {
   Report& report_;
   const std::string ini_;
   std::optional<ProfileReader> lines_;  // setup.ini as read for its line numbers
-  std::set<std::string> reported_twins_;  // folders already named in a finding
+  std::set<std::string> reported_twins_;  // the first name of each set already reported
   CheckPlatform platform_;
   Launcher launcher_;
 };
