@@ -1,8 +1,10 @@
 #!/bin/sh
 # Installs what the build and the tests need on Debian 12, as root.
 # Idempotent: packages already present are not fetched again.
-#   install-deps.sh          compilers, CMake, GoogleTest, mingw-w64, and
-#                            osslsigncode and openssl for signing the release
+#   install-deps.sh          compilers, CMake, GoogleTest, mingw-w64,
+#                            osslsigncode and openssl for signing the release,
+#                            and Microsoft's SARIF multitool (from npm, with
+#                            the ICU it needs) for the checker's SARIF test
 #   install-deps.sh wine     the above, and Wine with an X display for the
 #                            end-to-end tests and the demo, 32-bit Wine
 #                            (wine32:i386) included, or, on a kernel that runs
@@ -11,7 +13,10 @@
 set -eu
 
 packages="cmake ninja-build g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev clang libclang-rt-14-dev
-          g++-mingw-w64-x86-64 g++-mingw-w64-i686 osslsigncode openssl git"
+          g++-mingw-w64-x86-64 g++-mingw-w64-i686 osslsigncode openssl git libicu72"
+# npm comes with some Node.js builds; Debian's own is installed only where
+# there is none, as it would clash with them.
+command -v npm >/dev/null 2>&1 || packages="$packages npm"
 if [ "${1:-}" = wine ]; then
   packages="$packages python3 wine wine64 xvfb imagemagick locales"
 fi
@@ -51,7 +56,21 @@ done
 if [ -n "$wine32" ] && installed "$wine32"; then
   wine32=""
 fi
-[ -z "$missing" ] && [ -z "$wine32" ] && exit 0
+# The SARIF validator, a .NET program that npm installs.
+sarif_multitool() {
+  if ! command -v sarif-multitool >/dev/null 2>&1; then
+    echo "installing: @microsoft/sarif-multitool (npm)" >&2
+    npm install -g -q @microsoft/sarif-multitool >/dev/null
+  fi
+  # A .NET program: without ICU it stops at its first line.
+  sarif-multitool --version >/dev/null ||
+    { echo "sarif-multitool does not run (is libicu72 installed?)" >&2; exit 1; }
+}
+
+if [ -z "$missing" ] && [ -z "$wine32" ]; then
+  sarif_multitool
+  exit 0
+fi
 
 echo "installing:$missing${wine32:+ $wine32}" >&2
 export DEBIAN_FRONTEND=noninteractive
@@ -73,3 +92,5 @@ if [ -n "$wine32" ]; then
     echo "apt-get install $wine32 failed (see above); the x86 end-to-end scenarios" \
          "will report themselves skipped" >&2
 fi
+
+sarif_multitool

@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """camsetup-check as a program: usage errors, the JSON report parsed back,
 located findings in the text, code pages, --present over a made-up
-/sys/bus/usb/devices, and the exit statuses.
+/sys/bus/usb/devices, the exit statuses, the exit-code mode, names found
+without regard to case, and SARIF output checked by Microsoft's SARIF
+multitool (scripts/install-deps.sh installs it).
 
 usage: check_cli_test.py CAMSETUP_CHECK
 """
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -15,11 +18,12 @@ import unittest
 from pathlib import Path
 
 CHECK = None
+HERE = Path(__file__).resolve().parent
 
 
-def run(*args, env=None):
+def run(*args, env=None, cwd=None):
     """The run, with its output read as UTF-8: a byte that is not fails."""
-    result = subprocess.run([CHECK, *args], capture_output=True,
+    result = subprocess.run([CHECK, *args], capture_output=True, cwd=cwd,
                             env={**os.environ, **(env or {})})
     result.stdout = result.stdout.decode("utf-8")
     result.stderr = result.stderr.decode("utf-8")
@@ -51,7 +55,8 @@ class CheckCli(unittest.TestCase):
         for args in ([], ["--json"], ["a", "b"], ["pkg", "--bogus"], ["pkg", "--hwid"],
                      ["pkg", "--present", "--hwid", "X"], ["pkg", "--code-page"],
                      ["pkg", "--code-page", "65001"], ["pkg", "--code-page", "437"],
-                     ["pkg", "--code-page", "932", "--code-page", "1252"]):
+                     ["pkg", "--code-page", "932", "--code-page", "1252"],
+                     ["pkg", "--json", "--sarif"]):
             with self.subTest(args=args):
                 result = run(*args)
                 self.assertEqual(result.returncode, 64)
@@ -200,7 +205,160 @@ class CheckCli(unittest.TestCase):
         self.assertIn("no USB device present", result.stdout)
         self.assertEqual(result.returncode, 0)
 
+    def test_exit_code_mode(self):
+        camera = "[Camera1]\nPath=a.exe\nPID=ABCD\n"
+        for name, launcher, mode, line in (
+                ("none", "", "zero", None),
+                ("installer", "[launcher]\nEXITCODE=installer\n", "installer", None),
+                ("other", "; exit codes\n[Launcher]\nExitCode=yes\n", "zero", 3)):
+            with self.subTest(name):
+                pkg = package(self.root / name, launcher + camera, ["a.exe"])
+                report = json.loads(run(pkg, "--json").stdout)
+                self.assertEqual(report["exit_code_mode"], mode)
+                self.assertEqual([(f["section"], f["line"]) for f in report["findings"]],
+                                 [] if line is None else [("Launcher", line)])
+                text = run(pkg).stdout
+                # The mode follows the models, before the findings.
+                shown = ("Exit codes: the installer's own, or the failure's code ([Launcher] "
+                         "ExitCode=Installer)\n" if mode == "installer" else "Exit codes: 0 always\n")
+                self.assertIn("    codes: ABCD\n" + shown, text)
+                if line is not None:
+                    self.assertIn("\n%s/setup.ini:3: warning: Launcher: ExitCode \"yes\" is not "
+                                  "\"Installer\"" % pkg, text)
+
+    def test_names_without_regard_to_case(self):
+        pkg = package(self.root / "case",
+                      "[Camera1]\nPath=ModelA\\Setup.EXE\nPID=ABCD\n"
+                      "[Camera2]\nPath=Tools\\Run /q\nPID=BBBB\n"
+                      "[Camera3]\nPath=B\\setup.exe\nPID=CCCC\n",
+                      ["modela/setup.exe", "TOOLS/RUN.EXE", "B/Setup.exe", "B/setup.exe"])
+        report = json.loads(run(pkg, "--json").stdout)
+        self.assertEqual([(m["program"], m["switches"], m["exists"]) for m in report["models"]],
+                         [("ModelA\\Setup.EXE", "", True), ("Tools\\Run", "/q", True),
+                          ("B\\setup.exe", "", True)])
+        self.assertEqual([(f["section"], f["line"], f["message"]) for f in report["findings"]],
+                         [("Camera3", 8, 'names that differ only in case: "B\\Setup.exe", '
+                                         '"B\\setup.exe"; Windows takes them for one name, so a '
+                                         'copy of the package on Windows holds only one of these '
+                                         'files, and the launcher may start another than meant')])
+
+    def test_trail_byte_backslash_932(self):
+        # ソフト is 83 5C 83 74 83 67: its first trail byte is a backslash.
+        pkg = package(self.root / "so", "")
+        Path(pkg, "setup.ini").write_bytes(
+            b"[Camera1]\r\nPath=\x83\x5c\x83t\x83g\\Setup.exe /S\r\nPID=ABCD\r\n")
+        folder = Path(pkg, os.fsdecode(b"\x83\x5c\x83t\x83g"))
+        folder.mkdir()
+        (folder / "setup.exe").write_text("installer")
+        report = json.loads(run(pkg, "--json", "--code-page", "932").stdout)
+        model = report["models"][0]
+        self.assertEqual((model["program"], model["switches"], model["exists"]),
+                         ("\u30bd\u30d5\u30c8\\Setup.exe", "/S", True))
+        self.assertEqual([f["message"].split(" has ")[1][:15] for f in report["findings"]],
+                         ["bytes outside A"])
+
+    def test_byte_order_mark(self):
+        pkg = package(self.root / "bom", "")
+        Path(pkg, "setup.ini").write_bytes(
+            b"\xef\xbb\xbf[Camera1]\r\nPath=caf\xc3\xa9.exe\r\nPID=ABCD\r\n")
+        Path(pkg, "caf\u00e9.exe").write_text("installer")  # UTF-8, as Linux names are
+        result = run(pkg)
+        self.assertIn("\n%s/setup.ini:1: warning: setup.ini starts with a UTF-8 byte-order mark. "
+                      "Some editors add the mark, and depending on the Windows version the first "
+                      "section may then not be read" % pkg, result.stdout)
+        report = json.loads(run(pkg, "--json").stdout)
+        # Read as Windows' reader reads it: UTF-8 after the mark, in the ANSI
+        # code page for the launcher, whose bytes name another file here.
+        self.assertEqual([(m["section"], m["line"], m["program"]) for m in report["models"]],
+                         [("Camera1", 1, "caf\u00e9.exe")])
+        self.assertEqual([(f["section"], f["line"]) for f in report["findings"]],
+                         [(None, 1), ("Camera1", 2), ("Camera1", 2)])
+
+
+class Sarif(unittest.TestCase):
+    """--sarif on packages with nothing to report, warnings, errors and a
+    finding without a line, checked against the JSON report and validated."""
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.root = Path(self.tmp.name)
+        self.validator = shutil.which("sarif-multitool")
+        self.assertIsNotNone(self.validator, "sarif-multitool is missing: run "
+                             "scripts/install-deps.sh (npm install -g @microsoft/sarif-multitool)")
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def validate(self, path):
+        """The validator's errors. It exits with 0 whatever it finds, so its
+        report is read: one line per result, 'FILE(LINE,COLUMN): LEVEL ID: ...'."""
+        result = subprocess.run([self.validator, "validate", str(path)], capture_output=True,
+                                text=True, timeout=300)
+        self.assertIn("Analysis completed successfully", result.stdout, result.stdout + result.stderr)
+        return [line for line in result.stdout.splitlines()
+                if re.search(r": error [A-Z]+[0-9]+: ", line)]
+
+    def test_sarif_matches_the_report_and_validates(self):
+        version = re.search(r"project\(camsetup VERSION ([0-9.]+)",
+                            (HERE.parent / "CMakeLists.txt").read_text()).group(1)
+        package(self.root / "clean", "[Camera1]\nPath=a.exe\nPID=ABCD\n", ["a.exe"])
+        package(self.root / "my pkg", "[Launcher]\nExitCode=1\n[Camera1]\nPath=a.exe\nPID=abcd\n")
+        package(self.root / "long", "[Camera1]\nPath=" + "p" * 251 + "\n")
+        # Relative paths stay relative URIs; absolute ones are file: URIs.
+        packages = {"clean": ("clean", "clean/setup.ini"),
+                    "warnings": ("my pkg", "my%20pkg/setup.ini"),
+                    "errors": ("long", "long/setup.ini"),
+                    "no-line": ("nowhere", "nowhere/setup.ini"),
+                    "absolute": (str(self.root / "my pkg"),
+                                 "file://" + str(self.root).replace(" ", "%20") +
+                                 "/my%20pkg/setup.ini")}
+        for name, (pkg, uri) in packages.items():
+            with self.subTest(name):
+                result = run(pkg, "--sarif", cwd=self.root)
+                sarif = json.loads(result.stdout)
+                report = json.loads(run(pkg, "--json", cwd=self.root).stdout)
+                self.assertEqual(result.returncode, report["exit_status"])
+                self.assertEqual(sarif["version"], "2.1.0")
+                run_ = sarif["runs"][0]
+                driver = run_["tool"]["driver"]
+                self.assertEqual((driver["name"], driver["version"]), ("camsetup-check", version))
+                rules = driver["rules"]
+                self.assertEqual(len({r["id"] for r in rules}), len(rules))
+                for rule in rules:
+                    for field in ("shortDescription", "fullDescription", "help"):
+                        self.assertTrue(rule[field]["text"], (rule["id"], field))
+                # One result per finding, in order, with its rule, level, line.
+                results = run_["results"]
+                self.assertEqual(len(results), len(report["findings"]))
+                for r, f in zip(results, report["findings"]):
+                    self.assertEqual(rules[r["ruleIndex"]]["id"], r["ruleId"])
+                    self.assertEqual(r["level"], f["severity"])
+                    self.assertTrue(r["message"]["text"].endswith(f["message"]))
+                    location = r["locations"][0]["physicalLocation"]
+                    self.assertEqual(location["artifactLocation"]["uri"], uri)
+                    self.assertEqual(location.get("region", {}).get("startLine"), f["line"])
+                out = self.root / (name + ".sarif")
+                out.write_text(result.stdout)
+                self.assertEqual(self.validate(out), [])
+        levels = {name: [r["level"] for r in json.loads(run(pkg, "--sarif", cwd=self.root).stdout)
+                         ["runs"][0]["results"]] for name, (pkg, _) in packages.items()}
+        self.assertEqual(levels, {"clean": [], "warnings": ["warning", "warning", "warning"],
+                                  "errors": ["error"], "no-line": ["error"],
+                                  "absolute": ["warning", "warning", "warning"]})
+
+    def test_validator_reports_an_invalid_log(self):
+        # So that the validation above can fail: a result without its
+        # required message is an error to it.
+        pkg = package(self.root / "w", "[Camera1]\nPath=a.exe\nPID=abcd\n")
+        sarif = json.loads(run(pkg, "--sarif").stdout)
+        del sarif["runs"][0]["results"][0]["message"]
+        broken = self.root / "broken.sarif"
+        broken.write_text(json.dumps(sarif, indent=2))
+        errors = self.validate(broken)
+        self.assertEqual(len(errors), 1, errors)
+        self.assertIn("The required property 'message' is missing", errors[0])
+
 
 if __name__ == "__main__":
-    CHECK = sys.argv.pop(1)
+    CHECK = os.path.abspath(sys.argv.pop(1))
     unittest.main(verbosity=2)

@@ -3,9 +3,11 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <set>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -188,6 +190,38 @@ const CheckCase kCases[] = {
        u8"Path \"café.exe\" has bytes outside ASCII, read here as code page 1252: under another"},
       {W, "Camera1", 3, u8"PID \"ABÄD\" has bytes outside ASCII"}},
      1},
+    // setup.ini as Windows' reader takes it: after the mark, the text is read.
+    {"ByteOrderMark", std::string("\xEF\xBB\xBF[Camera1]\r\nPath=a.exe\r\nPID=ABCD\r\n"),
+     {"a.exe"}, {{W, "", 1, "starts with a UTF-8 byte-order mark. Some editors add the mark"}},
+     1},
+    // Names on disk, matched as Windows matches them.
+    {"ProgramInOtherCase",
+     Ini({{"Camera1", "Path", "ModelA\\Setup.EXE"}, {"Camera1", "PID", "ABCD"}}),
+     {"modela\\setup.exe"}, {}, 0},
+    {"ProgramLookupInOtherCase",
+     Ini({{"Camera1", "Path", "Model A\\SETUP /S"}, {"Camera1", "PID", "ABCD"}}),
+     {"model a\\setup.exe"}, {{W, "Camera1", 2, "\"Model A\\SETUP\" has blanks"}}, 1},
+    {"FilesDifferingOnlyInCase",
+     Ini({{"Camera1", "Path", "A\\setup.exe"}, {"Camera1", "PID", "ABCD"}}),
+     {"A\\Setup.exe", "A\\setup.exe"},
+     {{W, "Camera1", 2, "names that differ only in case: \"A\\Setup.exe\", \"A\\setup.exe\";"}},
+     1},
+    {"TwoSetsInOneFolder",
+     Ini({{"Camera1", "Path", "A\\setup.exe"}, {"Camera1", "PID", "ABCD"},
+          {"Camera2", "Path", "A\\x.exe"}, {"Camera2", "PID", "EFGH"}}),
+     {"A\\Setup.exe", "A\\setup.exe", "A\\X.exe", "A\\x.exe"},
+     {{W, "Camera1", 2, "names that differ only in case: \"A\\Setup.exe\", \"A\\setup.exe\";"},
+      {W, "Camera2", 5, "names that differ only in case: \"A\\X.exe\", \"A\\x.exe\";"}},
+     1},
+    // Named once, at the first model that reaches the folder.
+    {"FoldersDifferingOnlyInCase",
+     Ini({{"Camera1", "Path", "Drivers\\x.exe"}, {"Camera1", "PID", "ABCD"},
+          {"Camera2", "Path", "drivers\\y.exe"}, {"Camera2", "PID", "EFGH"}}),
+     {"DRIVERS\\x.exe", "drivers\\x.exe", "drivers\\y.exe"},
+     {{W, "Camera1", 2, "names that differ only in case: \"DRIVERS\", \"drivers\";"}}, 1},
+    {"SetupIniDifferingOnlyInCase",
+     Ini({{"Camera1", "Path", "a.exe"}, {"Camera1", "PID", "ABCD"}}), {"a.exe", "SETUP.INI"},
+     {{W, "", kNoLine, "names that differ only in case: \"SETUP.INI\", \"setup.ini\";"}}, 1},
     // Devices.
     {"LaterModelWinsByRevision",
      Ini({{"Camera1", "Path", "a.exe"}, {"Camera1", "PID", "ABCD"},
@@ -204,7 +238,9 @@ const CheckCase kCases[] = {
      std::vector<std::string>{"5A3D\\VID_5A3D&PID_ABCD"}},
 };
 
-class CheckerTest : public ::testing::TestWithParam<CheckCase> {
+// A table's cases, each in a package folder of its own.
+template <typename Case>
+class PackageTest : public ::testing::TestWithParam<Case> {
  protected:
   void SetUp() override {
     char pattern[] = "/tmp/camsetup-check-XXXXXX";
@@ -215,22 +251,16 @@ class CheckerTest : public ::testing::TestWithParam<CheckCase> {
   std::string dir_;
 };
 
-bool FileExists(const std::string& launcher_path) {
-  return std::filesystem::is_regular_file(PosixPath(launcher_path));
-}
-
-std::optional<std::string> ReadFile(const std::string& launcher_path) {
-  std::ifstream file(PosixPath(launcher_path), std::ios::binary);
-  if (!file) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
+class CheckerTest : public PackageTest<CheckCase> {};
 
 // A package in `dir`: its setup.ini and its files (relative, with
-// backslashes; one that ends in a backslash is a folder).
-void Lay(const std::string& dir, const std::string& ini, const std::vector<std::string>& files) {
+// backslashes, in the code page's bytes; one that ends in a backslash is a
+// folder).
+void Lay(const std::string& dir, const std::string& ini, const std::vector<std::string>& files,
+         const CodePageTable& code_page = CodePageTable::SingleByte()) {
   std::ofstream(dir + "/setup.ini", std::ios::binary) << ini;
   for (const std::string& file : files) {
-    const std::filesystem::path path = dir + "/" + PosixPath(file);
+    const std::filesystem::path path = dir + "/" + PosixPath(file, code_page);
     if (file.back() == '\\') {
       std::filesystem::create_directories(path);
     } else {
@@ -249,7 +279,7 @@ Report CheckPackage(const std::string& dir, PosixPlatform& host, int code_page,
   const Utf8Text host_text;
   CheckOptions options{dir, dir + "/setup.ini", dir + "\\", hardware_ids.has_value(),
                        hardware_ids, hardware_ids.has_value()};
-  return Check(options, CheckHost{host, FileExists, ReadFile, *text, host_text});
+  return Check(options, PosixCheckHost(host, options.folder, *text, host_text));
 }
 
 TEST_P(CheckerTest, FindingsAndSelection) {
@@ -312,20 +342,12 @@ const NamesCase kNamesCases[] = {
      "setup.exe \\x82", "setup.exe", "\\x82"},
 };
 
-class NamesTest : public ::testing::TestWithParam<NamesCase> {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/camsetup-check-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string dir_;
-};
+class NamesTest : public PackageTest<NamesCase> {};
 
 TEST_P(NamesTest, ShownAsUtf8) {
   const NamesCase& c = GetParam();
-  Lay(dir_, "[Camera1]\r\nPath=" + c.path + "\r\nPID=ABCD\r\n", c.installers);
+  Lay(dir_, "[Camera1]\r\nPath=" + c.path + "\r\nPID=ABCD\r\n", c.installers,
+      LauncherCodePage(c.code_page));
   PosixPlatform host;
   const Report report = CheckPackage(dir_, host, c.code_page);
   ASSERT_EQ(report.models.size(), 1u);
@@ -341,6 +363,54 @@ TEST_P(NamesTest, ShownAsUtf8) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, NamesTest, ::testing::ValuesIn(kNamesCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The exit-code mode, as the launcher reads it from [Launcher] ExitCode, and
+// a value that leaves it off.
+struct ExitCodeCase {
+  CAMSETUP_PRINTS_NAME(ExitCodeCase)
+  const char* name;
+  std::string launcher;  // the start of setup.ini, before [Camera1]
+  ExitCodeMode mode;
+  std::optional<int> warning_line;  // of the finding about the value, if any
+};
+
+constexpr ExitCodeMode kZero = ExitCodeMode::kAlwaysZero;
+constexpr ExitCodeMode kInstaller = ExitCodeMode::kInstaller;
+
+const ExitCodeCase kExitCodeCases[] = {
+    {"NoLauncherSection", "", kZero, kNoLine},
+    {"NoExitCodeKey", "[Launcher]\r\nOther=1\r\n", kZero, kNoLine},
+    {"Installer", "[Launcher]\r\nExitCode=Installer\r\n", kInstaller, kNoLine},
+    {"NamesAndValueInAnyCase", "[LAUNCHER]\r\nexitcode=iNSTALLER\r\n", kInstaller, kNoLine},
+    {"QuotedWithBlanks", "[Launcher]\r\n  ExitCode = \"Installer\"  \r\n", kInstaller, kNoLine},
+    {"OtherValue", "; exit codes\r\n[Launcher]\r\nExitCode=Yes\r\n", kZero, 3},
+    {"EmptyValue", "[Launcher]\r\nExitCode=\r\n", kZero, 2},
+    {"CommentAfterValue", "[Launcher]\r\nExitCode=Installer ; on\r\n", kZero, 2},
+    {"FirstKeyCounts", "[Launcher]\r\nExitCode=No\r\nExitCode=Installer\r\n", kZero, 2},
+};
+
+class ExitCodeTest : public PackageTest<ExitCodeCase> {};
+
+TEST_P(ExitCodeTest, ModeAndWarning) {
+  const ExitCodeCase& c = GetParam();
+  Lay(dir_, c.launcher + "[Camera1]\r\nPath=a.exe\r\nPID=ABCD\r\n", {"a.exe"});
+  PosixPlatform host;
+  const Report report = CheckPackage(dir_, host, 1252);
+  EXPECT_EQ(report.exit_code_mode, c.mode);
+  if (!c.warning_line) {
+    EXPECT_TRUE(report.findings.empty()) << report.findings[0].message;
+    return;
+  }
+  ASSERT_EQ(report.findings.size(), 1u);
+  const Finding& f = report.findings[0];
+  EXPECT_EQ(std::make_tuple(f.rule, f.severity, f.section, f.line),
+            std::make_tuple(Rule::kExitCodeValue, Severity::kWarning, std::string("Launcher"),
+                            c.warning_line));
+  EXPECT_NE(f.message.find("is not \"Installer\""), std::string::npos) << f.message;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ExitCodeTest, ::testing::ValuesIn(kExitCodeCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // The model view: header lines, program and switches.
@@ -381,6 +451,95 @@ TEST(CheckText, UndecodableAndControlBytesAreEscaped) {
   EXPECT_EQ(cp932->ToUtf8("\x83\x4a\x81\x20\x85\x40\tA"), "\xe3\x82\xab\\x81 \\x85@\\x09A")
       << "a lead byte without its trail byte, an unassigned pair, a tab";
   EXPECT_FALSE(CodePageText::Open(65001)) << "only the ANSI code pages";
+}
+
+// Launcher paths as Linux paths: backslashes become slashes, but a trail
+// byte 0x5C stays part of its character.
+struct PosixPathCase {
+  CAMSETUP_PRINTS_NAME(PosixPathCase)
+  const char* name;
+  int code_page;
+  std::string path;
+  std::string expected;
+};
+
+const PosixPathCase kPosixPathCases[] = {
+    {"EveryBackslashInASingleByteCodePage", 1252, "a\\\x83\\b\\", "a/\x83/b/"},
+    {"TrailByteOfSo932", 932, "pkg\\\x83\\\x83t\x83g\\setup.exe", "pkg/\x83\\\x83t\x83g/setup.exe"},
+    {"LeadByteBeforeTheSeparator932", 932, "\x83\\\\a", "\x83\\/a"},
+    {"LeadByteAtTheEnd932", 932, "a\\\x83", "a/\x83"},
+    {"TrailByte936", 936, "\x81\\\\x.exe", "\x81\\/x.exe"},
+};
+
+class PosixPathTest : public ::testing::TestWithParam<PosixPathCase> {};
+
+TEST_P(PosixPathTest, ByCharacters) {
+  const PosixPathCase& c = GetParam();
+  EXPECT_EQ(PosixPath(c.path, LauncherCodePage(c.code_page)), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PosixPathTest, ::testing::ValuesIn(kPosixPathCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Files found as Windows finds them: every part of the path without regard
+// to case, by characters of the code page.
+struct FindCase {
+  CAMSETUP_PRINTS_NAME(FindCase)
+  const char* name;
+  int code_page;
+  std::vector<std::string> on_disk;  // relative, with backslashes, in the code page
+  std::string looked_up;
+  bool found;
+};
+
+const FindCase kFindCases[] = {
+    {"ExactName", 1252, {"A\\setup.exe"}, "A\\setup.exe", true},
+    {"EveryPartInOtherCase", 1252, {"modela\\sub\\setup.exe"}, "MODELA\\Sub\\SETUP.EXE", true},
+    {"OtherName", 1252, {"A\\x.exe"}, "B\\x.exe", false},
+    {"FolderIsNoFile", 1252, {"Tools\\"}, "tools", false},
+    // 0x83 0x41 and 0x83 0x61 are two characters in code page 932, but a
+    // letter after 0x83 in code page 1252.
+    {"TrailByteIsNoLetter932", 932, {"\x83\x41.exe"}, "\x83\x61.exe", false},
+    {"SameBytesHoldALetter1252", 1252, {"\x83\x41.exe"}, "\x83\x61.exe", true},
+    {"FullWidthLetters932", 932, {"\x82\x60.exe"}, "\x82\x81.exe", true},
+    {"SoFolder932", 932, {"\x83\\\x83t\x83g\\setup.exe"}, "\x83\\\x83T\x83g\\SETUP.exe", false},
+    {"SoFolderInOtherCase932", 932, {"\x83\\\x83t\x83g\\setup.exe"}, "\x83\\\x83t\x83g\\SETUP.exe", true},
+};
+
+class FindTest : public PackageTest<FindCase> {};
+
+TEST_P(FindTest, FileExists) {
+  const FindCase& c = GetParam();
+  Lay(dir_, "", c.on_disk, LauncherCodePage(c.code_page));
+  PosixPlatform host;
+  host.UseCodePage(LauncherCodePage(c.code_page));
+  host.linux_prefix = dir_ + "\\";
+  EXPECT_EQ(host.FileExists(host.linux_prefix + c.looked_up), c.found);
+  const Dword attributes = host.GetFileAttributesA((host.linux_prefix + c.looked_up).c_str());
+  EXPECT_EQ(attributes != kInvalidFileAttributes && !(attributes & kFileAttributeDirectory),
+            c.found)
+      << "the launcher's own lookup";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FindTest, ::testing::ValuesIn(kFindCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The rules that SARIF output names: ids in order, so that they stay the
+// same from one version to the next, and every text given.
+TEST(CheckRules, IdsInOrderAndDescribed) {
+  std::set<std::string> names;
+  for (int i = 0; i < static_cast<int>(Rule::kCount); ++i) {
+    const RuleDescription& rule = DescribeRule(static_cast<Rule>(i));
+    char id[16];
+    std::snprintf(id, sizeof(id), "CAMSETUP%03d", i + 1);
+    EXPECT_STREQ(rule.id, id);
+    EXPECT_TRUE(names.insert(rule.name).second) << rule.name;
+    for (const char* text : {rule.short_description, rule.full_description, rule.help}) {
+      EXPECT_GT(std::strlen(text), 10u) << rule.id;
+    }
+  }
+  EXPECT_EQ(DescribeRule(Rule::kMissingSetupIni).severity, Severity::kError);
+  EXPECT_EQ(DescribeRule(Rule::kExitCodeValue).severity, Severity::kWarning);
 }
 
 }  // namespace

@@ -42,7 +42,19 @@ const ReadCase kReadCases[] = {
     {"FirstDuplicateSectionOnly", "[Camera1]\nPID=1\n[Camera1]\nPath=b\n", "Camera1", "Path", "0"},
     {"EmptyValue", "[Camera1]\nPath=\n", "Camera1", "Path", ""},
     {"CommentIsNoKey", "[Camera1]\n;Path=x\nPath=y\n", "Camera1", "Path", "y"},
+    // After a UTF-8 byte-order mark the text is UTF-8, narrowed as Wine's
+    // reader narrows it for the ANSI functions.
     {"Utf8ByteOrderMark", "\xEF\xBB\xBF[Camera1]\nPath=a\n", "Camera1", "Path", "a"},
+    {"Utf8AfterMarkNarrowed", "\xEF\xBB\xBF[Camera1]\nPath=caf\xC3\xA9.exe\n", "Camera1", "Path",
+     "caf\xE9.exe"},
+    {"Utf8BeyondLatin1IsAQuestionMark", "\xEF\xBB\xBF[Camera1]\nPath=\xE3\x82\xAB\\a\n", "Camera1",
+     "Path", "?\\a"},
+    {"BytesThatAreNoUtf8", "\xEF\xBB\xBF[Camera1]\nPath=a\xE9\xC3(\n", "Camera1", "Path", "a?" "?("},
+    {"SectionNameAfterMarkInOtherCase", "\xEF\xBB\xBF[camera1]\nPath=b\n", "CAMERA1", "Path", "b"},
+    // Without the mark the same bytes are the code page's, as they are.
+    {"NoMarkBytesKept", "[Camera1]\nPath=caf\xC3\xA9.exe\n", "Camera1", "Path", "caf\xC3\xA9.exe"},
+    // The mark anywhere but at the start is text: here it starts a key line.
+    {"MarkInsideIsText", "\n\xEF\xBB\xBF[Camera1]\nPath=a\n", "Camera1", "Path", "0"},
     {"Utf16ByteOrderMark", Utf16("[Camera1]\r\nPath=q\r\n"), "Camera1", "Path", "q"},
     {"CarriageReturnsOnly", "[Camera1]\rPath=a\rPID=b\r", "Camera1", "PID", "b"},
     {"CutTo254", "[Camera1]\nPath=" + std::string(300, 'x') + "\n", "Camera1", "Path",
@@ -61,6 +73,16 @@ TEST_P(ProfileReaderTest, ReadsAsWindowsDoes) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, ProfileReaderTest, ::testing::ValuesIn(kReadCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Lines are counted from the first after the mark: it takes no line.
+TEST(ProfileReaderLines, MarkTakesNoLine) {
+  const ProfileReader reader("\xEF\xBB\xBF[Camera1]\r\nPath=a\r\n");
+  EXPECT_EQ(reader.SectionLine("Camera1"), 1);
+  EXPECT_EQ(reader.KeyLine("Camera1", "Path"), 2);
+  EXPECT_TRUE(ProfileReader::HasUtf8ByteOrderMark("\xEF\xBB\xBF"));
+  EXPECT_FALSE(ProfileReader::HasUtf8ByteOrderMark("\xEF\xBB"));
+  EXPECT_FALSE(ProfileReader::HasUtf8ByteOrderMark(" \xEF\xBB\xBF"));
+}
 
 }  // namespace
 }  // namespace camsetup

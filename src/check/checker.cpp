@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <map>
+#include <set>
 #include <string_view>
 
 #include "launcher/launcher.h"
@@ -105,17 +106,28 @@ class Analysis {
     report_.folder = host_.host_text.ToUtf8(options_.folder);
     report_.readable = host_.file_exists(ini_);
     if (!report_.readable) {
-      Add(Severity::kError, "", std::nullopt, "setup.ini is missing or cannot be read");
+      Add(Rule::kMissingSetupIni, "", std::nullopt, "setup.ini is missing or cannot be read");
       return;
     }
-    if (const std::optional<std::string> bytes = host_.read_file(ini_)) lines_.emplace(*bytes);
+    if (const std::optional<std::string> bytes = host_.read_file(ini_)) {
+      lines_.emplace(*bytes);
+      if (ProfileReader::HasUtf8ByteOrderMark(*bytes)) {
+        Add(Rule::kByteOrderMark, "", 1,
+            "setup.ini starts with a UTF-8 byte-order mark. Some editors add the mark, and "
+            "depending on the Windows version the first section may then not be read; save "
+            "setup.ini without it (as ANSI)");
+      }
+    }
+    CheckCaseTwins("", std::nullopt, ini_);
     report_.loaded = launcher_.LoadCameraTable() == 1;
+    report_.exit_code_mode = launcher_.exit_code_mode();
+    CheckExitCode();
     for (const std::string& message : platform_.messages) {
       const std::string section = message.rfind("Camera", 0) == 0
                                       ? message.substr(0, message.find(' '))
                                       : std::string();
       const bool about_pid = message.find(" PIDS ") != std::string::npos;
-      Add(Severity::kError, section,
+      Add(Rule::kRefusedEntry, section,
           section.empty() ? std::nullopt : KeyLine(section, about_pid ? "PID" : "Path"),
           "the launcher refuses the package: " + Quoted(Text(message)));
     }
@@ -124,7 +136,7 @@ class Analysis {
     const CameraTable& table = launcher_.camera_table();
     if (table.model_count == 0) {
       const std::optional<int> path_line = KeyLine(SectionName(1), "Path");
-      Add(Severity::kError, path_line ? SectionName(1) : "", path_line,
+      Add(Rule::kNoModels, path_line ? SectionName(1) : "", path_line,
           "no camera model: [Camera1] is missing or its Path is one character, so the launcher "
           "always reports that no camera was found");
     }
@@ -136,9 +148,9 @@ class Analysis {
   }
 
  private:
-  void Add(Severity severity, const std::string& section, std::optional<int> line,
+  void Add(Rule rule, const std::string& section, std::optional<int> line,
            const std::string& message) {
-    report_.findings.push_back({severity, section, line, message});
+    report_.findings.push_back({DescribeRule(rule).severity, section, line, message, rule});
   }
 
   std::string Text(std::string_view bytes) const { return host_.ini_text.ToUtf8(bytes); }
@@ -155,13 +167,43 @@ class Analysis {
     return lines_ ? lines_->SectionLine(section) : std::nullopt;
   }
 
+  // An ExitCode value that does not turn exit codes on: the package maker
+  // meant them, and gets 0 in every outcome.
+  void CheckExitCode() {
+    const std::optional<std::string> value = RawValue(platform_, ini_, "Launcher", "ExitCode");
+    if (!value || report_.exit_code_mode == ExitCodeMode::kInstaller) return;
+    Add(Rule::kExitCodeValue, "Launcher", KeyLine("Launcher", "ExitCode"),
+        "ExitCode " + Quoted(Text(*value)) +
+            " is not \"Installer\", the one value that turns exit codes on: the launcher exits "
+            "with 0 in every outcome");
+  }
+
+  // Names that differ only in case on the way to a file the launcher opens:
+  // on Windows they are one name, and a copy of the package keeps one file.
+  void CheckCaseTwins(const std::string& section, std::optional<int> line,
+                      const std::string& launcher_path) {
+    if (!host_.case_twins) return;
+    for (const CaseTwinNames& twins : host_.case_twins(launcher_path)) {
+      if (!reported_twins_.insert(twins.folder + '\\' + twins.names.front()).second) continue;
+      std::string names;
+      for (const std::string& name : twins.names) {
+        names += (names.empty() ? "" : ", ") +
+                 Quoted(twins.folder.empty() ? name : twins.folder + "\\" + name);
+      }
+      Add(Rule::kNamesDifferInCase, section, line,
+          "names that differ only in case: " + names +
+              "; Windows takes them for one name, so a copy of the package on Windows holds "
+              "only one of these files, and the launcher may start another than meant");
+    }
+  }
+
   // Sections that exist but are never read.
   void CheckListEnd(int model_count) {
     Platform& p = platform_;
     const int end = model_count + 1;
     if (model_count < kMaxModels) {
       if (const auto path = RawValue(p, ini_, SectionName(end), "Path")) {
-        Add(Severity::kWarning, SectionName(end), KeyLine(SectionName(end), "Path"),
+        Add(Rule::kOneCharacterPath, SectionName(end), KeyLine(SectionName(end), "Path"),
             "its Path " + Quoted(Text(*path)) +
                 " is one character, which ends the list: this and later sections are never read");
       }
@@ -170,11 +212,11 @@ class Analysis {
     for (int k = first_unread; k <= kLastSectionLooked; ++k) {
       if (!SectionPresent(p, ini_, k)) continue;
       if (model_count < kMaxModels) {
-        Add(Severity::kWarning, SectionName(k), SectionLine(SectionName(k)),
+        Add(Rule::kSectionNeverRead, SectionName(k), SectionLine(SectionName(k)),
             "never read: the list of models ends at " + SectionName(end) +
                 " (missing, or its Path is one character)");
       } else {
-        Add(Severity::kWarning, SectionName(k), SectionLine(SectionName(k)),
+        Add(Rule::kSectionNeverRead, SectionName(k), SectionLine(SectionName(k)),
             "never read: only Camera1 to Camera20 are read");
       }
     }
@@ -223,18 +265,21 @@ class Analysis {
     }
     model.folder = !folder_named.empty();
     report_.models.push_back(model);
+    // The program as written, and with the ".exe" that the lookup may add.
+    CheckCaseTwins(section, path_line, install_path.substr(0, found.length));
+    if (found.looked_up) CheckCaseTwins(section, path_line, install_path.substr(0, found.length) + ".exe");
 
     const std::string raw_path = RawValue(p, ini_, section, "Path").value_or("");
     const FirstToken path_token = TakeFirstToken(raw_path.c_str(), p);
     if (path_token.end_position >= 0 &&
         static_cast<std::size_t>(path_token.end_position) < raw_path.size()) {
-      Add(Severity::kWarning, section, path_line,
+      Add(Rule::kTextAfterApostrophe, section, path_line,
           "Path: everything after the apostrophe at position " +
               std::to_string(path_token.end_position - 1) + " is ignored; the installer is " +
               Quoted(model.path));
     }
     if (HasNonAscii(raw_path)) {
-      Add(Severity::kWarning, section, path_line,
+      Add(Rule::kNonAsciiPath, section, path_line,
           "Path " + Quoted(Text(raw_path)) + " has bytes outside ASCII, read here as code page " +
               std::to_string(report_.code_page) +
               ": under another ANSI code page (such as UTF-8, which Windows 10 and 11 offer "
@@ -246,52 +291,52 @@ class Analysis {
         break;
       case Outside::kUnc:
       case Outside::kDrive:
-        Add(Severity::kWarning, section, path_line,
+        Add(Rule::kPathLeavesPackage, section, path_line,
             "Path " + Quoted(model.program) +
                 (outside == Outside::kUnc ? " is a UNC path" : " names a drive") +
                 "; the launcher puts its own folder in front of it, so it starts " +
                 Quoted(model.install_path) + ": keep the installer inside the package");
         break;
       case Outside::kParent:
-        Add(Severity::kWarning, section, path_line,
+        Add(Rule::kPathLeavesPackage, section, path_line,
             "Path " + Quoted(model.program) +
                 " leaves the package by \"..\": the installer is looked for outside the "
                 "launcher's folder, where the package does not control what lies");
         break;
     }
     if (program.find_first_of(" \t") != std::string::npos && model.exists) {
-      Add(Severity::kWarning, section, path_line,
+      Add(Rule::kBlanksInPath, section, path_line,
           "the installer's path " + Quoted(model.program) +
               " has blanks; keep it free of them for tools that do not quote it");
     }
     if (!folder_named.empty()) {
-      Add(Severity::kWarning, section, path_line,
+      Add(Rule::kProgramIsFolder, section, path_line,
           "the installer " + Quoted(Text(folder_named)) +
               " is a folder, not a program: the launcher's start fails");
     } else if (found.looked_up && !found.found) {
-      Add(Severity::kWarning, section, path_line,
+      Add(Rule::kMissingInstaller, section, path_line,
           "the installer is missing: neither " + Quoted(model.path) +
               " nor a part of it that ends before a blank or tab names a file");
     } else if (!model.exists) {
-      Add(Severity::kWarning, section, path_line,
+      Add(Rule::kMissingInstaller, section, path_line,
           "the installer " + Quoted(model.program) + " is missing");
     }
 
     const std::optional<std::string> raw_pid = RawValue(p, ini_, section, "PID");
     if (!raw_pid) {
-      Add(Severity::kWarning, section, SectionLine(section),
+      Add(Rule::kNoPid, section, SectionLine(section),
           "no PID: the model gets the code \"0\", which is found in nearly every hardware ID");
     } else {
       const FirstToken pid_token = TakeFirstToken(raw_pid->c_str(), p);
       const std::size_t kept = static_cast<std::size_t>(kMaxCodes) * 5;
       if (pid_token.length > kept) {
-        Add(Severity::kWarning, section, pid_line,
+        Add(Rule::kCodesDropped, section, pid_line,
             "more than 50 codes: " +
                 Quoted(Text(raw_pid->substr(pid_token.begin + kept, pid_token.length - kept))) +
                 " is dropped");
       }
       if (HasNonAscii(*raw_pid)) {
-        Add(Severity::kWarning, section, pid_line,
+        Add(Rule::kNonAsciiPid, section, pid_line,
             "PID " + Quoted(Text(*raw_pid)) +
                 " has bytes outside ASCII: hardware IDs are ASCII, and under another ANSI code "
                 "page (such as UTF-8) the codes are other bytes");
@@ -303,7 +348,7 @@ class Analysis {
       if (raw_pid) CheckCode(section, pid_line, code);
       auto [it, inserted] = first_model.emplace(code, index);
       if (!inserted && it->second != index) {
-        Add(Severity::kWarning, section, pid_line,
+        Add(Rule::kDuplicateCode, section, pid_line,
             "code " + Quoted(Text(code)) + " is also in " + SectionName(it->second + 1) +
                 ": a device with it starts the installer of the later section, " + section);
       }
@@ -316,27 +361,27 @@ class Analysis {
     bool lower = false;
     for (char c : code) lower |= c >= 'a' && c <= 'z';
     if (lower) {
-      Add(Severity::kWarning, section, line,
+      Add(Rule::kLowerCaseCode, section, line,
           what + " has lower-case letters; hardware IDs are compared in upper case, so it "
                  "never matches");
     }
     if (code.size() < kMaxCodeLength) {
-      Add(Severity::kWarning, section, line, what + " is shorter than four characters");
+      Add(Rule::kShortCode, section, line, what + " is shorter than four characters");
     }
     if (code.find_first_of(",; \t") != std::string::npos) {
-      Add(Severity::kWarning, section, line,
+      Add(Rule::kSeparatorInCode, section, line,
           what + " holds a separator: each code in PID takes four characters and one separator");
     }
     const std::size_t in_prefix = FindCode(kVendorPrefix, code, p);
     if (in_prefix != std::string_view::npos && in_prefix > 0) {
-      Add(Severity::kWarning, section, line,
+      Add(Rule::kCodeInEveryId, section, line,
           what + " is found in every hardware ID of the vendor (" + Quoted(kVendorPrefix) +
               "): the model matches every such device");
     } else if (in_prefix == 0) {
-      Add(Severity::kWarning, section, line,
+      Add(Rule::kCodeInEveryId, section, line,
           what + " is found at the start of every hardware ID, where it never counts");
     } else if (FindCode(kRevisionField, code, p) != std::string_view::npos) {
-      Add(Severity::kWarning, section, line,
+      Add(Rule::kCodeInEveryId, section, line,
           what + " is found in the " + Quoted(kRevisionField) +
               " of every hardware ID with a revision");
     }
@@ -347,7 +392,7 @@ class Analysis {
   void CheckJoinedLines() {
     if (!lines_) return;
     for (const ProfileReader::JoinedLine& joined : lines_->joined_lines()) {
-      Add(Severity::kWarning, Text(joined.section), joined.line,
+      Add(Rule::kLoneCarriageReturn, Text(joined.section), joined.line,
           "a carriage return without a line feed: an editor shows two lines here, but Windows "
           "reads one, so the text after it belongs to what comes before it");
     }
@@ -383,7 +428,7 @@ class Analysis {
         device.code_index = match.code_index;
         device.field = host_.host_text.ToUtf8(FieldAt(upper, match.code_index));
         if (device.field != "PID") {
-          Add(Severity::kWarning, *device.section, KeyLine(*device.section, "PID"),
+          Add(Rule::kMatchOutsidePid, *device.section, KeyLine(*device.section, "PID"),
               "device " + std::to_string(number) + " (" + Quoted(device.hardware_id) +
                   ") matches by code " + Quoted(device.code) + " in its " + device.field +
                   " field, not in PID");
@@ -392,7 +437,7 @@ class Analysis {
       report_.devices.push_back(device);
     }
     if (options_.ids_from_user && !report_.selected_section) {
-      Add(Severity::kWarning, "", std::nullopt,
+      Add(Rule::kNoDeviceMatches, "", std::nullopt,
           "no given device matches a model: the launcher would report " +
               Quoted(kNotFoundMessage));
     }
@@ -403,6 +448,7 @@ class Analysis {
   Report& report_;
   const std::string ini_;
   std::optional<ProfileReader> lines_;  // setup.ini as read for its line numbers
+  std::set<std::string> reported_twins_;  // the first name of each set already reported
   CheckPlatform platform_;
   Launcher launcher_;
 };

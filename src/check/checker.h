@@ -7,12 +7,14 @@
 #define CAMSETUP_CHECK_CHECKER_H_
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "check/check_platform.h"
 #include "check/text.h"
+#include "launcher/launcher.h"
 
 namespace camsetup::check {
 
@@ -21,11 +23,54 @@ inline constexpr char kNotFoundMessage[] = "Velmora Webcam Device(Oskendal) was 
 
 enum class Severity { kWarning, kError };
 
+// The kinds of finding. Their order gives the rules' ids (CAMSETUP001...)
+// in SARIF output, which tools keep across runs: add new kinds at the end.
+enum class Rule {
+  kMissingSetupIni,
+  kRefusedEntry,
+  kNoModels,
+  kOneCharacterPath,
+  kSectionNeverRead,
+  kTextAfterApostrophe,
+  kNonAsciiPath,
+  kPathLeavesPackage,
+  kBlanksInPath,
+  kProgramIsFolder,
+  kMissingInstaller,
+  kNoPid,
+  kCodesDropped,
+  kNonAsciiPid,
+  kDuplicateCode,
+  kLowerCaseCode,
+  kShortCode,
+  kSeparatorInCode,
+  kCodeInEveryId,
+  kLoneCarriageReturn,
+  kMatchOutsidePid,
+  kNoDeviceMatches,
+  kByteOrderMark,
+  kExitCodeValue,
+  kNamesDifferInCase,
+  kCount
+};
+
+struct RuleDescription {
+  const char* id;    // CAMSETUP001...
+  const char* name;  // in Pascal case, as SARIF tools show it
+  Severity severity;
+  const char* short_description;
+  const char* full_description;
+  const char* help;  // what to do about it
+};
+
+const RuleDescription& DescribeRule(Rule rule);
+
 struct Finding {
   Severity severity;
   std::string section;     // "Camera3", or empty for the package as a whole
   std::optional<int> line;  // of the key or section header it concerns
   std::string message;
+  Rule rule;
 };
 
 struct ModelReport {
@@ -57,6 +102,7 @@ struct Report {
   std::string folder;      // the launcher's folder, as it would see it
   bool readable = false;   // setup.ini could be read
   bool loaded = false;     // the launcher accepts the package
+  ExitCodeMode exit_code_mode = ExitCodeMode::kAlwaysZero;  // from [Launcher] ExitCode
   std::vector<ModelReport> models;
   std::vector<Finding> findings;
   bool devices_checked = false;
@@ -67,16 +113,26 @@ struct Report {
   int ExitStatus() const;  // 0 nothing to report, 1 warnings, 2 errors or unreadable
 };
 
+// Names in one folder of the package that differ only in case, as the host
+// shows them (UTF-8), relative to the package.
+struct CaseTwinNames {
+  std::string folder;  // empty for the package's own folder
+  std::vector<std::string> names;
+};
+
 // The checker's view of the host. `file_exists` decides, for a path as the
 // launcher composes it, whether that file is there; `read_file` reads one.
+// `case_twins`, where the host's names have case (not on Windows), lists
+// the folders on a launcher path that hold names differing only in case.
 // `ini_text` decodes setup.ini's bytes, `host_text` the host's own names
 // (the package's folder, hardware IDs).
 struct CheckHost {
   Platform& platform;
-  bool (*file_exists)(const std::string& launcher_path);
-  std::optional<std::string> (*read_file)(const std::string& launcher_path);
+  std::function<bool(const std::string& launcher_path)> file_exists;
+  std::function<std::optional<std::string>(const std::string& launcher_path)> read_file;
   const CodePageText& ini_text;
   const TextDecoder& host_text;
+  std::function<std::vector<CaseTwinNames>(const std::string& launcher_path)> case_twins = {};
 };
 
 struct CheckOptions {
@@ -89,6 +145,24 @@ struct CheckOptions {
 };
 
 Report Check(const CheckOptions& options, const CheckHost& host);
+
+}  // namespace camsetup::check
+
+#ifndef _WIN32
+#include "platform/posix_platform.h"
+
+namespace camsetup::check {
+
+// The checker's view of a Linux host: names in the package at `folder` (the
+// launcher's folder, see CheckOptions) are matched without regard to case,
+// as on Windows, and names that differ only in case are listed.
+CheckHost PosixCheckHost(PosixPlatform& host, const std::string& folder,
+                         const CodePageText& ini_text, const TextDecoder& host_text);
+
+}  // namespace camsetup::check
+#endif
+
+namespace camsetup::check {
 
 }  // namespace camsetup::check
 

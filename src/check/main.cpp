@@ -17,7 +17,6 @@
 #include "platform/win32_platform.h"
 #else
 #include <dirent.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -32,7 +31,7 @@ namespace {
 constexpr int kUsageStatus = 64;
 
 const char kUsage[] =
-    "usage: camsetup-check PACKAGE_DIR [--hwid ID]... [--present] [--json]"
+    "usage: camsetup-check PACKAGE_DIR [--hwid ID]... [--present] [--json | --sarif]"
 #ifndef _WIN32
     " [--code-page N]"
 #endif
@@ -41,7 +40,8 @@ const char kUsage[] =
     "Reads PACKAGE_DIR/setup.ini as camsetup.exe does, prints its camera models and\n"
     "what in it may not work as meant, and, with --hwid (the first hardware IDs of\n"
     "devices, in enumeration order) or --present (the USB devices attached now),\n"
-    "which installer the launcher would start.\n"
+    "which installer the launcher would start. --json writes the report as JSON,\n"
+    "--sarif the findings as SARIF 2.1.0.\n"
 #ifndef _WIN32
     "--code-page N reads setup.ini as the launcher does under ANSI code page N:\n"
     "874, 932, 936, 949, 950 or 1250 to 1258 (default 1252).\n"
@@ -55,6 +55,7 @@ struct Arguments {
   std::vector<std::string> hardware_ids;
   bool present = false;
   bool json = false;
+  bool sarif = false;
   int code_page = 0;  // 0: the default
 };
 
@@ -68,6 +69,8 @@ std::optional<Arguments> Parse(int argc, char** argv) {
       args.present = true;
     } else if (arg == "--json") {
       args.json = true;
+    } else if (arg == "--sarif") {
+      args.sarif = true;
 #ifndef _WIN32
     } else if (arg == "--code-page" && i + 1 < argc && args.code_page == 0) {
       const std::string number = argv[++i];
@@ -82,7 +85,10 @@ std::optional<Arguments> Parse(int argc, char** argv) {
       args.package = arg;
     }
   }
-  if (args.package.empty() || (args.present && !args.hardware_ids.empty())) return std::nullopt;
+  if (args.package.empty() || (args.present && !args.hardware_ids.empty()) ||
+      (args.json && args.sarif)) {
+    return std::nullopt;
+  }
   return args;
 }
 
@@ -133,11 +139,6 @@ void Write(const std::string& text) {
 
 #else
 
-bool FileExists(const std::string& launcher_path) {
-  struct stat info;
-  return ::stat(PosixPath(launcher_path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
 // The launcher's folder for a package on Linux: its absolute path, with a
 // backslash as the launcher would see it.
 std::string LauncherFolder(const std::string& package) {
@@ -146,10 +147,6 @@ std::string LauncherFolder(const std::string& package) {
   std::free(resolved);
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   return folder + "\\";
-}
-
-std::optional<std::string> ReadPackageFile(const std::string& launcher_path) {
-  return ReadFileBytes(PosixPath(launcher_path));
 }
 
 std::string SetupIniPath(const std::string& package) {
@@ -222,9 +219,13 @@ int Main(const Arguments& args) {
                        args.present || named, std::nullopt, named};
   if (named) options.hardware_ids = args.hardware_ids;
   if (args.present) options.hardware_ids = PresentUsbDevices();
-  const Report report =
-      Check(options, CheckHost{host, FileExists, ReadPackageFile, ini_text, host_text});
-  Write(args.json ? RenderJson(report) : RenderText(report));
+#ifdef _WIN32
+  const CheckHost check_host{host, FileExists, ReadPackageFile, ini_text, host_text};
+#else
+  const CheckHost check_host = PosixCheckHost(host, options.folder, ini_text, host_text);
+#endif
+  const Report report = Check(options, check_host);
+  Write(args.sarif ? RenderSarif(report) : args.json ? RenderJson(report) : RenderText(report));
   return report.ExitStatus();
 }
 

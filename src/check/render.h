@@ -1,6 +1,7 @@
 // The renderings of a checker's report: text for people and for the
 // problem matchers of editors and CI (PATH:LINE: SEVERITY: SECTION: MESSAGE),
-// and JSON for tools. Both are UTF-8.
+// JSON for tools, and SARIF for the code-scanning views of pipelines. All
+// are UTF-8.
 #ifndef CAMSETUP_CHECK_RENDER_H_
 #define CAMSETUP_CHECK_RENDER_H_
 
@@ -12,6 +13,7 @@ namespace camsetup::check {
 
 std::string RenderText(const Report& report);
 std::string RenderJson(const Report& report);
+std::string RenderSarif(const Report& report);
 
 }  // namespace camsetup::check
 

@@ -30,6 +30,7 @@ std::string RenderJson(const Report& report) {
   out["folder"] = report.folder;
   out["readable"] = report.readable;
   out["accepted"] = report.loaded;
+  out["exit_code_mode"] = report.exit_code_mode == ExitCodeMode::kInstaller ? "installer" : "zero";
   out["models"] = Json::array();
   for (const ModelReport& m : report.models) out["models"].push_back(Model(m));
   out["findings"] = Json::array();

@@ -40,6 +40,12 @@ std::string RenderText(const Report& report) {
       out += m.codes.empty() ? " none\n" : "\n";
     }
   }
+  if (report.readable) {
+    out += report.exit_code_mode == ExitCodeMode::kInstaller
+               ? "Exit codes: the installer's own, or the failure's code ([Launcher] "
+                 "ExitCode=Installer)\n"
+               : "Exit codes: 0 always\n";
+  }
   if (report.devices_checked) {
     out += "Devices: " + std::to_string(report.devices.size()) +
            (report.devices.empty() ? " (no USB device present)\n" : "\n");

@@ -1,7 +1,9 @@
 #include "platform/posix_platform.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,14 +16,116 @@ constexpr Dword kErrorFileNotFound = 2;
 constexpr Dword kErrorNotSupported = 50;
 constexpr Dword kFileAttributeNormal = 0x80;
 constexpr Dword kErrorInvalidParameter = 87;
+
+bool IsLead(const CodePageTable& code_page, const std::string& text, std::size_t i) {
+  return code_page.IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size();
+}
+
 }  // namespace
 
-std::string PosixPath(const std::string& path) {
+std::string PosixPath(const std::string& path, const CodePageTable& code_page) {
   std::string posix = path;
-  for (char& c : posix) {
-    if (c == '\\') c = '/';
+  for (std::size_t i = 0; i < posix.size(); ++i) {
+    if (IsLead(code_page, posix, i)) {
+      ++i;  // the trail byte belongs to the character, whatever its value
+    } else if (posix[i] == '\\') {
+      posix[i] = '/';
+    }
   }
   return posix;
+}
+
+bool SameNameIgnoringCase(const std::string& a, const std::string& b,
+                          const CodePageTable& code_page) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size();) {
+    const std::size_t length = IsLead(code_page, a, i) ? 2 : 1;
+    std::string x = a.substr(i, length);
+    std::string y = b.substr(i, length);
+    code_page.UpperCase(x.data(), length);
+    code_page.UpperCase(y.data(), length);
+    if (x != y) return false;
+    i += length;
+  }
+  return true;
+}
+
+namespace {
+
+bool Exists(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+// The names in `folder` that are `name` to Windows, in byte order.
+std::vector<std::string> MatchingNames(const std::string& folder, const std::string& name,
+                                       const CodePageTable& code_page) {
+  std::vector<std::string> names;
+  if (DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str())) {
+    while (const dirent* entry = ::readdir(dir)) {
+      if (SameNameIgnoringCase(entry->d_name, name, code_page)) names.push_back(entry->d_name);
+    }
+    ::closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+std::string PosixPlatform::FindPath(const std::string& launcher_path,
+                                    std::vector<CaseTwins>* twins) const {
+  // The Linux part is taken as it is; only the launcher's own part is read in
+  // the code page and matched without regard to case.
+  std::string found;
+  std::string rest = launcher_path;
+  if (!linux_prefix.empty() && launcher_path.compare(0, linux_prefix.size(), linux_prefix) == 0) {
+    found = PosixPath(linux_prefix);
+    while (found.size() > 1 && found.back() == '/') found.pop_back();
+    rest = launcher_path.substr(linux_prefix.size());
+  } else if (!rest.empty() && (rest[0] == '/' || rest[0] == '\\')) {
+    rest.erase(0, 1);  // from the root
+  } else {
+    found = ".";
+  }
+  const std::string root = found;
+  const std::string posix = PosixPath(rest, code_page_);
+  std::size_t begin = 0;
+  while (begin <= posix.size()) {
+    std::size_t end = posix.find('/', begin);
+    if (end == std::string::npos) end = posix.size();
+    const std::string part = posix.substr(begin, end - begin);
+    begin = end + 1;
+    if (part.empty()) continue;
+    const std::string exact = found + "/" + part;
+    if (part == "." || part == "..") {
+      found = exact;
+      continue;
+    }
+    std::vector<std::string> names;
+    if (twins != nullptr || !Exists(exact)) names = MatchingNames(found, part, code_page_);
+    if (twins != nullptr && names.size() > 1) {
+      // The folder as the launcher writes it, from the package's folder on.
+      std::string folder = found.size() > root.size() ? found.substr(root.size() + 1) : "";
+      for (char& c : folder) c = c == '/' ? '\\' : c;
+      twins->push_back({folder, names});
+    }
+    if (Exists(exact) || names.empty()) {
+      found = exact;
+    } else {
+      found += "/" + names.front();
+    }
+  }
+  return found;
+}
+
+bool PosixPlatform::FileExists(const std::string& launcher_path) const {
+  struct stat info;
+  return ::stat(FindPath(launcher_path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::optional<std::string> PosixPlatform::ReadFile(const std::string& launcher_path) const {
+  return ReadFileBytes(FindPath(launcher_path));
 }
 
 PosixPlatform::PosixPlatform() = default;
@@ -40,7 +144,7 @@ Dword PosixPlatform::GetPrivateProfileStringA(const char* section, const char* k
                                               const char* default_value, char* returned, Dword size,
                                               const char* file_name) {
   if (size == 0) return 0;
-  const std::optional<ProfileReader> profile = ProfileReader::Load(PosixPath(file_name));
+  const std::optional<ProfileReader> profile = ProfileReader::Load(FindPath(file_name));
   const std::string value = profile ? profile->Get(section, key, default_value, size)
                                     : ProfileReader("").Get(section, key, default_value, size);
   std::memcpy(returned, value.c_str(), value.size() + 1);
@@ -55,7 +159,7 @@ bool PosixPlatform::CreateProcessA(const char*, char*, const void*, const void*,
 
 Dword PosixPlatform::GetFileAttributesA(const char* file_name) {
   struct stat info;
-  if (::stat(PosixPath(file_name).c_str(), &info) != 0) {
+  if (::stat(FindPath(file_name).c_str(), &info) != 0) {
     last_error_ = kErrorFileNotFound;
     return kInvalidFileAttributes;
   }

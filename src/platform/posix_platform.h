@@ -8,6 +8,7 @@
 #ifndef CAMSETUP_PLATFORM_POSIX_PLATFORM_H_
 #define CAMSETUP_PLATFORM_POSIX_PLATFORM_H_
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,11 +17,33 @@
 
 namespace camsetup {
 
+// A path with backslashes as a Linux path: every backslash becomes a slash,
+// but not the trail byte of a double-byte character of the code page (0x5C
+// ends ソ in code page 932), which is read with its lead byte.
+std::string PosixPath(const std::string& path,
+                      const CodePageTable& code_page = CodePageTable::SingleByte());
+
+// Whether two names are one to Windows, compared by characters of the code
+// page: ASCII letters, and the letters the code page's table upper-cases
+// (code page 932's full-width ones), match without regard to case.
+bool SameNameIgnoringCase(const std::string& a, const std::string& b,
+                          const CodePageTable& code_page);
+
+// Names in one folder that differ only in case: Windows sees one of them.
+struct CaseTwins {
+  std::string folder;              // from linux_prefix on, with backslashes; empty for itself
+  std::vector<std::string> names;  // in byte order
+};
+
 class PosixPlatform final : public Platform {
  public:
   PosixPlatform();
 
   std::string module_path;            // e.g. "/pkg\\camsetup.exe"
+  // The start of launcher paths that is a Linux path already (the package's
+  // folder, with the backslash the launcher puts after it): its bytes are
+  // not read in the code page, and its names are taken as they are.
+  std::string linux_prefix;
   std::vector<std::string> messages;  // message box texts, in order
   void UseCodePage932();
   void UseCodePage(const CodePageTable& table) { code_page_ = table; }
@@ -63,14 +86,21 @@ class PosixPlatform final : public Platform {
   bool IsDBCSLeadByte(std::uint8_t byte) override;
   void CharUpperChar(char* ch, std::size_t length) override;
 
+  // The Linux file that a launcher path names, found as Windows finds it:
+  // each part of the path matched without regard to case. Where a folder
+  // holds several names that match a part, the exact one or else the first
+  // in byte order is taken, and, given `twins`, the names are listed there.
+  // A part that matches nothing is kept as written.
+  std::string FindPath(const std::string& launcher_path,
+                       std::vector<CaseTwins>* twins = nullptr) const;
+  bool FileExists(const std::string& launcher_path) const;  // a file, not a folder
+  std::optional<std::string> ReadFile(const std::string& launcher_path) const;
+
  private:
   Dword last_error_ = 0;
   int device_set_ = 0;  // its address is the set handle
   CodePageTable code_page_ = CodePageTable::SingleByte();
 };
-
-// A path with backslashes as a Linux path.
-std::string PosixPath(const std::string& path);
 
 }  // namespace camsetup
 

@@ -42,8 +42,43 @@ std::string Narrow(const std::string& bytes, bool big_endian) {
   return text;
 }
 
+// UTF-8 text (after its byte-order mark) narrowed to Latin-1. A byte that
+// does not start a well-formed character stands for one unknown character.
+std::string NarrowUtf8(const std::string& bytes) {
+  std::string text;
+  for (std::size_t i = 3; i < bytes.size();) {
+    const unsigned char lead = static_cast<unsigned char>(bytes[i]);
+    std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2
+                                     : lead >= 0xE0 && lead < 0xF0 ? 3
+                                     : lead >= 0xF0 && lead < 0xF5 ? 4 : 0;
+    unsigned long value = length == 1 ? lead : length == 2 ? lead & 0x1F
+                                            : length == 3 ? lead & 0x0F : lead & 0x07;
+    for (std::size_t k = 1; k < length; ++k) {
+      const unsigned char c = i + k < bytes.size() ? static_cast<unsigned char>(bytes[i + k]) : 0;
+      if ((c & 0xC0) != 0x80) {
+        length = 0;
+        break;
+      }
+      value = (value << 6) | (c & 0x3F);
+    }
+    static constexpr unsigned long kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (length > 1 && (value < kSmallest[length] || value > 0x10FFFF ||
+                       (value >= 0xD800 && value <= 0xDFFF))) {
+      length = 0;
+    }
+    if (length == 0) {
+      text.push_back('?');
+      i += 1;
+    } else {
+      text.push_back(value < 0x100 ? static_cast<char>(value) : '?');
+      i += length;
+    }
+  }
+  return text;
+}
+
 std::string Decode(const std::string& bytes) {
-  if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) return bytes.substr(3);
+  if (ProfileReader::HasUtf8ByteOrderMark(bytes)) return NarrowUtf8(bytes);
   if (bytes.compare(0, 2, "\xFF\xFE") == 0) return Narrow(bytes, false);
   if (bytes.compare(0, 2, "\xFE\xFF") == 0) return Narrow(bytes, true);
   return bytes;
@@ -105,6 +140,10 @@ std::optional<std::string> ReadFileBytes(const std::string& path) {
   while ((read = std::fread(chunk, 1, sizeof(chunk), file.get())) > 0) bytes.append(chunk, read);
   if (std::ferror(file.get())) return std::nullopt;
   return bytes;
+}
+
+bool ProfileReader::HasUtf8ByteOrderMark(const std::string& bytes) {
+  return bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
 }
 
 std::optional<ProfileReader> ProfileReader::Load(const std::string& path) {

@@ -7,8 +7,9 @@
 // line is "name=value", or a bare name. Names are matched without regard to
 // ASCII case, and only the first section and the first key of a name count.
 // A value that starts and ends with the same quote (' or ") loses the pair.
-// A byte-order mark (UTF-8, UTF-16) is accepted; UTF-16 text is narrowed to
-// Latin-1, with '?' for what does not fit.
+// A byte-order mark (UTF-8, UTF-16) is taken as Wine's reader takes it: the
+// text after it is read in that encoding, and narrowed to Latin-1 for the
+// ANSI answers, with '?' for what does not fit (or does not decode).
 #ifndef CAMSETUP_PLATFORM_PROFILE_READER_H_
 #define CAMSETUP_PLATFORM_PROFILE_READER_H_
 
@@ -27,6 +28,9 @@ class ProfileReader {
  public:
   // Parses the text of a profile file.
   explicit ProfileReader(const std::string& bytes);
+
+  // Whether the bytes start with the UTF-8 byte-order mark EF BB BF.
+  static bool HasUtf8ByteOrderMark(const std::string& bytes);
 
   // Reads the file at `path`; nothing when it cannot be read.
   static std::optional<ProfileReader> Load(const std::string& path);

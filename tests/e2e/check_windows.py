@@ -2,8 +2,10 @@
 """camsetup-check.exe under Wine: --present through the real device-setup
 API over simulated devices, and the Linux build of the same checker on the
 same packages, report for report (JSON and text): devices given with
---hwid, a package of traps in code page 1252 and one in code page 932. The
-names of the latter also show correctly in a console.
+--hwid, a package of traps in code page 1252, one in code page 932, one
+with a byte-order mark, an ExitCode value and names in another case than
+on disk, and one that turns exit codes on. The names of the code page 932
+package also show correctly in a console.
 
 usage: check_windows.py --check EXE --linux-check EXE --driver EXE --standin EXE --work DIR
 """
@@ -48,6 +50,19 @@ REPORTS = {
         "Tools": FOLDER,
         "Caf\u00e9\\setup.exe": STANDIN,
     }),
+    # A byte-order mark, an ExitCode that keeps exit code 0, and names in
+    # another case than on disk.
+    "marked": (1252, {
+        "setup.ini": b"\xef\xbb\xbf[Launcher]\r\nExitCode=Yes\r\n"
+                     b"[Camera1]\r\nPath=CAM1\\Setup.EXE /S\r\nPID=ABCD\r\n"
+                     b"[Camera2]\r\nPath=cam2\\setup /q\r\nPID=0B01\r\n",
+        "Cam1\\setup.exe": STANDIN,
+        "Cam2\\SETUP.exe": STANDIN,
+    }),
+    "installer": (1252, {
+        "setup.ini": b"[launcher]\r\nexitcode=INSTALLER\r\n[Camera1]\r\nPath=a.exe\r\nPID=ABCD\r\n",
+        "a.exe": STANDIN,
+    }),
     # 0x80 is no character in code page 932 and stays as it is through the
     # profile read; Wine's reader turns a lead byte with no trail byte (0x81
     # before ".") into the default character, taking the "." with it.
@@ -76,6 +91,7 @@ def comparable(report):
                      for f in report["findings"]],
         "devices": report.get("devices"),
         "selected": report.get("selected"),
+        "exit_code_mode": report["exit_code_mode"],
         "exit_status": report["exit_status"],
     }
 
@@ -98,7 +114,9 @@ def lay_out(root: Path, files, code_page, standin, windows):
         if windows:
             target = root / rel.replace("\\", "/")
         else:
-            name = rel.encode("cp%d" % code_page).replace(b"\\", b"/")
+            # Part by part: a trail byte 0x5C (ソ in code page 932) is no
+            # separator.
+            name = b"/".join(part.encode("cp%d" % code_page) for part in rel.split("\\"))
             target = root / os.fsdecode(name)
         if content is FOLDER:
             target.mkdir(parents=True, exist_ok=True)
