@@ -71,8 +71,11 @@ ModulePathResult AnsiModulePath(std::basic_string_view<Char> wide, bool wide_cut
   if (name.IsNull()) {
     const std::size_t slash = wide.rfind(static_cast<Char>('\\'));
     if (slash == std::basic_string_view<Char>::npos) return {0, kErrorNoUnicodeTranslation};
-    const std::basic_string_view<Char> wide_folder = wide.substr(0, slash + 1);
-    const std::basic_string_view<Char> wide_name = wide.substr(slash + 1);
+    // Split without substr, whose range check would bring the library's
+    // exception formatting into the executable.
+    const std::basic_string_view<Char> wide_folder(wide.data(), slash + 1);
+    const std::basic_string_view<Char> wide_name(wide.data() + slash + 1,
+                                                 wide.size() - slash - 1);
     folder = ops.Lossless(wide_folder);
     if (folder.IsNull()) {
       const WideChars<Char> short_folder = ops.ShortPath(wide_folder);
