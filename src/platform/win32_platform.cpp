@@ -89,6 +89,8 @@ ScopedLibrary LoadSystemLibrary(const char* name) {
 
 // Longest path the wide module and path calls can give, with its NUL.
 constexpr DWORD kWidePathSize = 32768;
+// What the module path is first read into.
+constexpr DWORD kSmallWidePathSize = 520;
 
 // `wide` in the code page `code_page` with the given conversion settings;
 // null when the conversion fails or, where `used_default` is given, uses the
@@ -250,13 +252,22 @@ Dword Win32Platform::GetModuleFileNameA(char* filename, Dword size) {
   // The wide path; AnsiModulePath names its folder without loss, or by its
   // short form, and never by a best-fit form, which could name another
   // folder.
-  auto wide = std::make_unique<wchar_t[]>(kWidePathSize);
-  const DWORD wide_length = ::GetModuleFileNameW(nullptr, wide.get(), kWidePathSize);
+  // Most paths fit the buffer on the stack; a longer one is read again into
+  // one of the longest size, so that a usual run touches no 64 KB block.
+  wchar_t small[kSmallWidePathSize];
+  std::unique_ptr<wchar_t[]> large;
+  const wchar_t* wide = small;
+  DWORD wide_length = ::GetModuleFileNameW(nullptr, small, kSmallWidePathSize);
+  if (wide_length >= kSmallWidePathSize) {
+    large = std::make_unique<wchar_t[]>(kWidePathSize);
+    wide = large.get();
+    wide_length = ::GetModuleFileNameW(nullptr, large.get(), kWidePathSize);
+  }
   if (wide_length == 0) return 0;
   const bool cut = wide_length >= kWidePathSize;
   ModulePathOps ops(code_page_);
-  const ModulePathResult path = AnsiModulePath(std::wstring_view(wide.get(), cut ? 0 : wide_length),
-                                               cut, filename, size, ops);
+  const ModulePathResult path =
+      AnsiModulePath(std::wstring_view(wide, cut ? 0 : wide_length), cut, filename, size, ops);
   if (path.error != 0) ::SetLastError(path.error);
   return path.result;
 }
