@@ -66,9 +66,11 @@ ModulePathResult AnsiModulePath(std::basic_string_view<Char> wide, bool wide_cut
     if (size > 0) filename[0] = '\0';
     return {size, kErrorInsufficientBuffer};
   }
-  AnsiChars folder;
-  AnsiChars name = ops.Lossless(wide);
-  if (name.IsNull()) {
+  // Usually the whole path is named at once, and held as `folder`; else
+  // the folder and the file name are named apart.
+  AnsiChars folder = ops.Lossless(wide);
+  AnsiChars name;
+  if (folder.IsNull()) {
     const std::size_t slash = wide.rfind(static_cast<Char>('\\'));
     if (slash == std::basic_string_view<Char>::npos) return {0, kErrorNoUnicodeTranslation};
     // Split without substr, whose range check would bring the library's

@@ -249,9 +249,8 @@ Win32Platform::~Win32Platform() = default;
 const char* Win32Platform::GetCommandLineA() { return ::GetCommandLineA(); }
 
 Dword Win32Platform::GetModuleFileNameA(char* filename, Dword size) {
-  // The wide path; AnsiModulePath names its folder without loss, or by its
-  // short form, and never by a best-fit form, which could name another
-  // folder.
+  // The wide path, whose folder AnsiModulePath names without loss or by its
+  // short form, never by a best-fit form, which could name another folder.
   // Most paths fit the buffer on the stack; a longer one is read again into
   // one of the longest size, so that a usual run touches no 64 KB block.
   wchar_t small[kSmallWidePathSize];
