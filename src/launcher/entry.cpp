@@ -165,10 +165,17 @@ void __verbose_terminate_handler() { camsetup::EndProcessAfterFatalError(); }
 
 // The tail is derived from GetCommandLineA by the launcher's own rule, not
 // taken from the C runtime's, so that it follows the ANSI code page.
+//
+// Everything the run opened is closed when Run returns; the process then
+// ends at once. Returning would unload SETUPAPI and its libraries one by one
+// and take the C runtime's exit path (which looks for a managed runtime to
+// notify), only for the system to release the same again.
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   camsetup::RestrictDllSearchToSystemFolder();
   static camsetup::Win32Platform platform;
   static camsetup::Launcher launcher(platform);
-  return launcher.Run(camsetup::DeriveCommandLineTail(platform.GetCommandLineA(), platform));
+  const int code =
+      launcher.Run(camsetup::DeriveCommandLineTail(platform.GetCommandLineA(), platform));
+  ::ExitProcess(static_cast<UINT>(code));
 }
 #endif

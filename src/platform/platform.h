@@ -98,9 +98,11 @@ class Platform {
 
   // Kernel.
   virtual const char* GetCommandLineA() = 0;
-  // The executable's own path in the ANSI code page. A path that the code
-  // page cannot name without loss gives 0 and ERROR_NO_UNICODE_TRANSLATION;
-  // a lossy (best-fit or "?") form is never returned.
+  // The executable's own path in the ANSI code page. Its folder is named
+  // without loss (by its short form where needed), never by a best-fit
+  // form; a folder that cannot be named gives 0 and
+  // ERROR_NO_UNICODE_TRANSLATION. The file name may be lossy ('?' for what
+  // cannot be named), but is never empty and holds no backslash.
   virtual Dword GetModuleFileNameA(char* filename, Dword size) = 0;
   virtual Dword GetPrivateProfileStringA(const char* section, const char* key,
                                          const char* default_value, char* returned,

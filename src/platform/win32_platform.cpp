@@ -7,8 +7,10 @@
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <string_view>
 #include <utility>
 
+#include "platform/module_path.h"
 
 namespace camsetup {
 namespace {
@@ -87,26 +89,73 @@ ScopedLibrary LoadSystemLibrary(const char* name) {
 
 // Longest path the wide module and path calls can give, with its NUL.
 constexpr DWORD kWidePathSize = 32768;
+// What the module path is first read into.
+constexpr DWORD kSmallWidePathSize = 520;
 
-// `wide` in the ANSI code page `code_page`, or null when any character would
-// be lost: with best-fit mapping off and the used-default flag checked, or,
-// for UTF-8, which can name every character, with invalid UTF-16 rejected.
-std::unique_ptr<char[]> ToAnsiWithoutLoss(unsigned code_page, const wchar_t* wide,
-                                          std::size_t* length) {
-  const bool utf8 = code_page == CP_UTF8;
-  const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
-  BOOL used_default = FALSE;
-  BOOL* used_default_flag = utf8 ? nullptr : &used_default;
-  const int needed =
-      ::WideCharToMultiByte(code_page, flags, wide, -1, nullptr, 0, nullptr, used_default_flag);
-  if (needed <= 0 || used_default) return nullptr;
-  auto ansi = std::make_unique<char[]>(static_cast<std::size_t>(needed));
-  const int written = ::WideCharToMultiByte(code_page, flags, wide, -1, ansi.get(), needed,
-                                            nullptr, used_default_flag);
-  if (written != needed || used_default) return nullptr;
-  *length = static_cast<std::size_t>(written - 1);
-  return ansi;
+// `wide` in the code page `code_page` with the given conversion settings;
+// null when the conversion fails or, where `used_default` is given, uses the
+// default character.
+AnsiChars ConvertToAnsi(unsigned code_page, std::wstring_view wide, DWORD flags,
+                        const char* default_char, BOOL* used_default) {
+  AnsiChars out;
+  if (wide.empty()) {
+    out.data = std::make_unique<char[]>(1);
+    return out;
+  }
+  if (wide.size() > static_cast<std::size_t>(kWidePathSize)) return out;
+  const int wide_length = static_cast<int>(wide.size());
+  const int needed = ::WideCharToMultiByte(code_page, flags, wide.data(), wide_length, nullptr, 0,
+                                           default_char, used_default);
+  if (needed <= 0 || (used_default != nullptr && *used_default)) return out;
+  auto bytes = std::make_unique<char[]>(static_cast<std::size_t>(needed) + 1);
+  const int written = ::WideCharToMultiByte(code_page, flags, wide.data(), wide_length,
+                                            bytes.get(), needed, default_char, used_default);
+  if (written != needed || (used_default != nullptr && *used_default)) return out;
+  out.data = std::move(bytes);
+  out.length = static_cast<std::size_t>(written);
+  return out;
 }
+
+// The conversions that AnsiModulePath decides between, in the ANSI code page.
+class ModulePathOps {
+ public:
+  explicit ModulePathOps(unsigned code_page) : code_page_(code_page) {}
+
+  // Best-fit mapping off and the used-default flag checked; UTF-8, which
+  // names every character, rejects invalid UTF-16 instead.
+  AnsiChars Lossless(std::wstring_view wide) const {
+    if (code_page_ == CP_UTF8) {
+      return ConvertToAnsi(code_page_, wide, WC_ERR_INVALID_CHARS, nullptr, nullptr);
+    }
+    BOOL used_default = FALSE;
+    return ConvertToAnsi(code_page_, wide, WC_NO_BEST_FIT_CHARS, "?", &used_default);
+  }
+
+  // '?' for what the code page cannot name (U+FFFD in UTF-8), never a
+  // best-fit character.
+  AnsiChars Lossy(std::wstring_view wide) const {
+    if (code_page_ == CP_UTF8) return ConvertToAnsi(code_page_, wide, 0, nullptr, nullptr);
+    return ConvertToAnsi(code_page_, wide, WC_NO_BEST_FIT_CHARS, "?", nullptr);
+  }
+
+  WideChars<wchar_t> ShortPath(std::wstring_view folder) const {
+    WideChars<wchar_t> out;
+    if (folder.size() >= kWidePathSize) return out;
+    auto path = std::make_unique<wchar_t[]>(folder.size() + 1);
+    std::memcpy(path.get(), folder.data(), folder.size() * sizeof(wchar_t));
+    const DWORD needed = ::GetShortPathNameW(path.get(), nullptr, 0);
+    if (needed == 0 || needed > kWidePathSize) return out;
+    auto short_path = std::make_unique<wchar_t[]>(needed);
+    const DWORD length = ::GetShortPathNameW(path.get(), short_path.get(), needed);
+    if (length == 0 || length >= needed) return out;
+    out.data = std::move(short_path);
+    out.length = length;
+    return out;
+  }
+
+ private:
+  unsigned code_page_;
+};
 
 }  // namespace
 
@@ -200,41 +249,26 @@ Win32Platform::~Win32Platform() = default;
 const char* Win32Platform::GetCommandLineA() { return ::GetCommandLineA(); }
 
 Dword Win32Platform::GetModuleFileNameA(char* filename, Dword size) {
-  // The wide path, converted without loss; else its short form, which
-  // volumes usually keep in ASCII. A best-fit or "?" form could name
-  // another folder, so it is never used.
-  auto wide = std::make_unique<wchar_t[]>(kWidePathSize);
-  const DWORD wide_length = ::GetModuleFileNameW(nullptr, wide.get(), kWidePathSize);
+  // The wide path, whose folder AnsiModulePath names without loss or by its
+  // short form, never by a best-fit form, which could name another folder.
+  // Most paths fit the buffer on the stack; a longer one is read again into
+  // one of the longest size, so that a usual run touches no 64 KB block.
+  wchar_t small[kSmallWidePathSize];
+  std::unique_ptr<wchar_t[]> large;
+  const wchar_t* wide = small;
+  DWORD wide_length = ::GetModuleFileNameW(nullptr, small, kSmallWidePathSize);
+  if (wide_length >= kSmallWidePathSize) {
+    large = std::make_unique<wchar_t[]>(kWidePathSize);
+    wide = large.get();
+    wide_length = ::GetModuleFileNameW(nullptr, large.get(), kWidePathSize);
+  }
   if (wide_length == 0) return 0;
-  if (wide_length >= kWidePathSize) {
-    if (size > 0) filename[0] = '\0';
-    ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return size;
-  }
-  std::size_t length = 0;
-  std::unique_ptr<char[]> ansi = ToAnsiWithoutLoss(code_page_, wide.get(), &length);
-  if (ansi == nullptr) {
-    auto short_path = std::make_unique<wchar_t[]>(kWidePathSize);
-    const DWORD short_length = ::GetShortPathNameW(wide.get(), short_path.get(), kWidePathSize);
-    if (short_length > 0 && short_length < kWidePathSize) {
-      ansi = ToAnsiWithoutLoss(code_page_, short_path.get(), &length);
-    }
-  }
-  if (ansi == nullptr) {
-    ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-    return 0;
-  }
-  // As GetModuleFileNameA: a path that does not fit is cut, and the result
-  // is the buffer's size.
-  if (size == 0) return 0;
-  if (length >= size) {
-    std::memcpy(filename, ansi.get(), size - 1);
-    filename[size - 1] = '\0';
-    ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return size;
-  }
-  std::memcpy(filename, ansi.get(), length + 1);
-  return static_cast<Dword>(length);
+  const bool cut = wide_length >= kWidePathSize;
+  ModulePathOps ops(code_page_);
+  const ModulePathResult path =
+      AnsiModulePath(std::wstring_view(wide, cut ? 0 : wide_length), cut, filename, size, ops);
+  if (path.error != 0) ::SetLastError(path.error);
+  return path.result;
 }
 
 Dword Win32Platform::GetPrivateProfileStringA(const char* section, const char* key,

@@ -317,6 +317,14 @@ SCENARIOS += [
     short_path_scenario("cp1252_cjk_folder", "相机"),
     short_path_scenario("cp1252_best_fit_folder_with_decoy", "Paweł",
                         {**folder_package("Paweł"), **folder_package("Pawel", "Cam")}),
+    # Only the folder must be named: a launcher renamed beyond code page 1252
+    # keeps its folder's long form (a short form of the whole path would
+    # shorten the root too).
+    Scenario("cp1252_chinese_launcher_name", TWO_MODELS, locale="en_US.UTF-8",
+             launcher="pkg/驱动安装.exe", devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
+             command_line='"{root}\\pkg\\驱动安装.exe" /S',
+             expect_debug=[CAM2 + " /S"], expect_boxes=[],
+             expect_started=[("pkg/Cam2/setup.exe", CAM2 + " /S", "{root}\\pkg")]),
     # Code page 65001 names every folder: the long path is used.
     Scenario("cp65001_cyrillic_folder", folder_package("Иван"), locale="hi_IN.UTF-8",
              launcher="Иван/pkg/camsetup.exe", devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],

@@ -1,13 +1,21 @@
-/* The least a launcher must do, for comparison with camsetup.exe: load
- * SETUPAPI and USER32 from the system folder, read the first hardware ID of
- * every present USB device interface with the calls camsetup.exe makes,
- * then start the program given on its own command line and wait for it.
+/* The least a launcher can do, for comparison with camsetup.exe. With no C
+ * runtime at all (its own entry point, KERNEL32 only), it makes the calls
+ * that a run of camsetup.exe which finds a camera must make:
+ *   - its own path, and setup.ini beside it read with the same profile
+ *     reads ([Launcher] ExitCode, then Path and PID of each CameraN up to
+ *     the first missing one);
+ *   - SETUPAPI loaded from the system folder, the first hardware ID of
+ *     every present USB device interface read with the same calls (the
+ *     size first, then the value into a heap block);
+ *   - the command line written to the debugger output, the installer given
+ *     on its own command line started, waited for, its handles closed.
+ * USER32 is needed only for a message box, which such a run never shows,
+ * so it is never loaded.
  *
  * usage: baseline "INSTALLER" [ARGUMENTS]
  */
 #include <windows.h>
 #include <setupapi.h>
-#include <string.h>
 
 typedef HDEVINFO(WINAPI* GetClassDevsFn)(const GUID*, PCSTR, HWND, DWORD);
 typedef BOOL(WINAPI* EnumDeviceInfoFn)(HDEVINFO, DWORD, PSP_DEVINFO_DATA);
@@ -32,10 +40,47 @@ static char* Tail(char* command_line) {
   return p;
 }
 
-int main(void) {
-  HMODULE user32 = LoadLibraryExA("user32.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+/* "CameraK" into `out`, K from 1 to 99. */
+static void SectionName(char* out, int k) {
+  static const char kPrefix[] = "Camera";
+  int n = 0;
+  for (; kPrefix[n]; ++n) out[n] = kPrefix[n];
+  if (k >= 10) out[n++] = (char)('0' + k / 10);
+  out[n++] = (char)('0' + k % 10);
+  out[n] = 0;
+}
+
+/* The profile reads of camsetup.exe; returns the number of models. */
+static int ReadSetupIni(void) {
+  char path[MAX_PATH + 16];
+  char value[255];
+  char section[16];
+  const DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return 0;
+  int folder = 0;
+  for (int i = 0; i < (int)length; ++i) {
+    if (path[i] == '\\') folder = i + 1;
+  }
+  static const char kSetupIni[] = "setup.ini";
+  for (int i = 0; i < (int)sizeof(kSetupIni); ++i) path[folder + i] = kSetupIni[i];
+
+  GetPrivateProfileStringA("Launcher", "ExitCode", "", value, sizeof(value), path);
+  int models = 0;
+  for (int k = 1; k <= 20; ++k) {
+    SectionName(section, k);
+    GetPrivateProfileStringA(section, "Path", "0", value, sizeof(value), path);
+    if (lstrlenA(value) == 1) break;
+    GetPrivateProfileStringA(section, "PID", "0", value, sizeof(value), path);
+    models = k;
+  }
+  return models;
+}
+
+/* The number of devices whose first hardware ID was read, or -1 when
+ * SETUPAPI could not be used. */
+static int ReadHardwareIds(void) {
   HMODULE setupapi = LoadLibraryExA("setupapi.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (user32 == NULL || setupapi == NULL) return 2;
+  if (setupapi == NULL) return -1;
   GetClassDevsFn get_class_devs =
       (GetClassDevsFn)(void*)GetProcAddress(setupapi, "SetupDiGetClassDevsA");
   EnumDeviceInfoFn enum_device_info =
@@ -44,43 +89,50 @@ int main(void) {
       (GetPropertyFn)(void*)GetProcAddress(setupapi, "SetupDiGetDeviceRegistryPropertyA");
   DestroyListFn destroy_list =
       (DestroyListFn)(void*)GetProcAddress(setupapi, "SetupDiDestroyDeviceInfoList");
-  if (!get_class_devs || !enum_device_info || !get_property || !destroy_list) return 2;
+  if (!get_class_devs || !enum_device_info || !get_property || !destroy_list) return -1;
 
   int devices = 0;
   HDEVINFO set = get_class_devs(&kUsbDeviceInterface, NULL, NULL,
                                 DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-  if (set != INVALID_HANDLE_VALUE) {
-    SP_DEVINFO_DATA data;
-    BYTE ids[4096];
-    memset(&data, 0, sizeof(data));
-    data.cbSize = sizeof(data);
-    for (DWORD i = 0; enum_device_info(set, i, &data); ++i) {
-      DWORD type = 0;
-      DWORD required = 0;
-      /* As camsetup.exe does: the size first, then the value. */
-      get_property(set, &data, SPDRP_HARDWAREID, &type, NULL, 0, &required);
-      if (required <= sizeof(ids) &&
-          get_property(set, &data, SPDRP_HARDWAREID, &type, ids, required, &required)) {
-        ++devices;
-      }
+  if (set == INVALID_HANDLE_VALUE) return -1;
+  SP_DEVINFO_DATA data;
+  SecureZeroMemory(&data, sizeof(data));
+  data.cbSize = sizeof(data);
+  for (DWORD i = 0; enum_device_info(set, i, &data); ++i) {
+    DWORD type = 0;
+    DWORD required = 0;
+    get_property(set, &data, SPDRP_HARDWAREID, &type, NULL, 0, &required);
+    BYTE* ids = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (SIZE_T)required * 2);
+    if (ids != NULL &&
+        get_property(set, &data, SPDRP_HARDWAREID, &type, ids, required, &required)) {
+      ++devices;
     }
-    destroy_list(set);
+    if (ids != NULL) HeapFree(GetProcessHeap(), 0, ids);
   }
-  if (devices == 0) return 3;
+  destroy_list(set);
+  return devices;
+}
 
+static UINT Run(void) {
+  if (ReadSetupIni() == 0) return 5;
+  if (ReadHardwareIds() <= 0) return 3;
+
+  char* command_line = Tail(GetCommandLineA());
+  OutputDebugStringA(command_line);
   STARTUPINFOA si;
   PROCESS_INFORMATION pi;
-  memset(&si, 0, sizeof(si));
+  SecureZeroMemory(&si, sizeof(si));
   si.cb = sizeof(si);
-  memset(&pi, 0, sizeof(pi));
-  if (!CreateProcessA(NULL, Tail(GetCommandLineA()), NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS,
-                      NULL, NULL, &si, &pi)) {
+  SecureZeroMemory(&pi, sizeof(pi));
+  if (!CreateProcessA(NULL, command_line, NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS, NULL, NULL,
+                      &si, &pi)) {
     return 4;
   }
   WaitForSingleObject(pi.hProcess, INFINITE);
-  CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
-  FreeLibrary(setupapi);
-  FreeLibrary(user32);
+  CloseHandle(pi.hThread);
   return 0;
 }
+
+/* The entry point of a GUI program, in place of the C runtime's. */
+__attribute__((force_align_arg_pointer)) void WinMainCRTStartup(void) { ExitProcess(Run()); }
