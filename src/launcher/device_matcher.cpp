@@ -211,9 +211,8 @@ void Launcher::FindCameraInstaller() {
   DevInfoHandle set =
       platform_.SetupDiGetClassDevsA(&kUsbDeviceInterfaceClass, nullptr, nullptr, kClassFlags);
   if (set == InvalidHandleValue()) {
-    // Taken at once, before a message box can change it; only for the
-    // exit code.
-    if (ReportsOutcome()) scan_.class_devs_error = platform_.GetLastError();
+    // Taken at once, before a message box can change it.
+    SetOutcomeFromLastError(kErrorGenFailure);
     return;
   }
   scan_.set_obtained = true;

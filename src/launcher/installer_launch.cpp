@@ -95,7 +95,6 @@ InstallProgram FindInstallProgram(const char* install_path, std::size_t folder_l
 
 int Launcher::LaunchInstaller() {
   if (!scan_.set_obtained) {
-    SetOutcome(scan_.class_devs_error != 0 ? scan_.class_devs_error : kErrorGenFailure);
     ShowMessage(Message::kEnumerationFail, "enumeration fail");
     return 0;
   }

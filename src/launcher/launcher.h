@@ -222,9 +222,6 @@ class Launcher {
   const CameraTable& camera_table() const { return camera_table_; }
   const char* launch_command() const { return launch_command_; }
   ExitCodeMode exit_code_mode() const { return exit_code_mode_; }
-  // The code of the outcome so far, reported as the exit code when the mode
-  // asks for it.
-  Dword outcome_code() const { return outcome_code_; }
 
  private:
   // What the scan hands to the launch.
@@ -232,7 +229,6 @@ class Launcher {
     bool set_obtained = false;
     ScopedDevInfoList set;
     Dword last_error = 0;
-    Dword class_devs_error = 0;  // why no set was obtained, read only for the exit code
   };
 
   bool ReportsOutcome() const { return exit_code_mode_ == ExitCodeMode::kInstaller; }
