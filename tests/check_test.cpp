@@ -243,11 +243,16 @@ template <typename Case>
 class PackageTest : public ::testing::TestWithParam<Case> {
  protected:
   void SetUp() override {
+    // The package is a folder within a private one, so that a Path that
+    // climbs out of it by ".." finds nothing that other programs left in /tmp.
     char pattern[] = "/tmp/camsetup-check-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    root_ = pattern;
+    dir_ = root_ + "/pkg";
+    std::filesystem::create_directory(dir_);
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void TearDown() override { std::filesystem::remove_all(root_); }
+  std::string root_;
   std::string dir_;
 };
 
