@@ -162,8 +162,4 @@ CheckHost PosixCheckHost(PosixPlatform& host, const std::string& folder,
 }  // namespace camsetup::check
 #endif
 
-namespace camsetup::check {
-
-}  // namespace camsetup::check
-
 #endif  // CAMSETUP_CHECK_CHECKER_H_
