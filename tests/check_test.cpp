@@ -129,7 +129,7 @@ const CheckCase kCases[] = {
     {"ApostropheInPath", Ini({{"Camera1", "Path", "O'Brien\\setup.exe"}, {"Camera1", "PID", "ABCD"}}),
      {"O'Brien\\setup.exe"},
      {{W, "Camera1", 2, "after the apostrophe at position 1 is ignored; the installer is \"O\""},
-      {W, "Camera1", 2, "the installer \"O\" is missing"}},
+      {W, "Camera1", 2, "the installer \"O.exe\" is missing"}},
      1},
     {"BlanksInPath", Ini({{"Camera1", "Path", "Model A\\setup.exe"}, {"Camera1", "PID", "ABCD"}}),
      {"Model A\\setup.exe"}, {{W, "Camera1", 2, "\"Model A\\setup.exe\" has blanks"}}, 1},
@@ -163,6 +163,11 @@ const CheckCase kCases[] = {
      {{W, "Camera1", 2, "the installer is missing: neither \"A\\setup.exe /S\" nor a part"}}, 1},
     {"ProgramIsAFolder", Ini({{"Camera1", "Path", "Tools"}, {"Camera1", "PID", "ABCD"}}),
      {"Tools\\"}, {{W, "Camera1", 2, "the installer \"Tools\" is a folder, not a program"}}, 1},
+    // A bare name starts its ".exe"; a folder of the bare name beside it is
+    // not the program.
+    {"BareNameBesideFolderOfItsName",
+     Ini({{"Camera1", "Path", "Tools\\setup"}, {"Camera1", "PID", "ABCD"}}),
+     {"Tools\\setup\\", "Tools\\setup.exe"}, {}, 0},
     {"ProgramBeforeSwitchesIsAFolder",
      Ini({{"Camera1", "Path", "Tools /S"}, {"Camera1", "PID", "ABCD"}}), {"Tools\\"},
      {{W, "Camera1", 2, "the installer \"Tools\" is a folder, not a program"}}, 1},
@@ -200,7 +205,7 @@ const CheckCase kCases[] = {
      {"modela\\setup.exe"}, {}, 0},
     {"ProgramLookupInOtherCase",
      Ini({{"Camera1", "Path", "Model A\\SETUP /S"}, {"Camera1", "PID", "ABCD"}}),
-     {"model a\\setup.exe"}, {{W, "Camera1", 2, "\"Model A\\SETUP\" has blanks"}}, 1},
+     {"model a\\setup.exe"}, {{W, "Camera1", 2, "\"Model A\\SETUP.exe\" has blanks"}}, 1},
     {"FilesDifferingOnlyInCase",
      Ini({{"Camera1", "Path", "A\\setup.exe"}, {"Camera1", "PID", "ABCD"}}),
      {"A\\Setup.exe", "A\\setup.exe"},
@@ -435,7 +440,7 @@ TEST(CheckerModels, ShowHeaderLineProgramAndSwitches) {
     return std::make_tuple(m.line, m.path, m.program, m.switches, m.exists);
   };
   EXPECT_EQ(view(report.models[0]),
-            std::make_tuple(3, std::string("A\\setup /S"), std::string("A\\setup"),
+            std::make_tuple(3, std::string("A\\setup /S"), std::string("A\\setup.exe"),
                             std::string("/S"), true));
   EXPECT_EQ(view(report.models[1]),
             std::make_tuple(7, std::string("Model B\\setup.exe\\x09/quiet  /norestart"),

@@ -255,8 +255,9 @@ TEST(LaunchSequence, LongestPathAndTailFit) {
   h.platform.devices = {Camera("USB\\VID_5A3D&PID_ABCD")};
   const std::string tail(254, 't');
   h.launcher->Run(tail.c_str());
-  const std::string command = "\"C:\\ddd\\" + token + "\" " + tail;
-  EXPECT_EQ(command.size(), 512u);
+  // The Path has no extension, so the program is named with ".exe".
+  const std::string command = "\"C:\\ddd\\" + token + ".exe\" " + tail;
+  EXPECT_EQ(command.size(), 516u);
   EXPECT_EQ(h.launcher->launch_command(), command);
   EXPECT_TRUE(h.platform.messages.empty());
 }
@@ -351,27 +352,42 @@ const ProgramCase kProgramCases[] = {
      "\"C:\\Pkg\\ModelA\\setup.exe\" /quiet /norestart /S",
      {"C:\\Pkg\\ModelA\\setup.exe /quiet /norestart.exe", "C:\\Pkg\\ModelA\\setup.exe"}},
     // Without an extension, only the name with ".exe" is tried, for the
-    // whole path as for a prefix; the command keeps the name as written.
+    // whole path as for a prefix, and the command names that file: a plain
+    // file or a folder of the bare name beside it is never what starts.
     {"ProgramWithoutExtension", kModulePath, "ModelA\\setup /quiet",
      {"C:\\Pkg\\ModelA\\setup.exe", "C:\\Pkg\\ModelA\\setup"}, {},
-     "\"C:\\Pkg\\ModelA\\setup\" /quiet /S",
+     "\"C:\\Pkg\\ModelA\\setup.exe\" /quiet /S",
+     {"C:\\Pkg\\ModelA\\setup /quiet.exe", "C:\\Pkg\\ModelA\\setup.exe"}},
+    {"ProgramWithoutExtensionBesideFolder", kModulePath, "ModelA\\setup /quiet",
+     {"C:\\Pkg\\ModelA\\setup.exe"}, {"C:\\Pkg\\ModelA\\setup"},
+     "\"C:\\Pkg\\ModelA\\setup.exe\" /quiet /S",
      {"C:\\Pkg\\ModelA\\setup /quiet.exe", "C:\\Pkg\\ModelA\\setup.exe"}},
     {"WholePathWithoutExtension", kModulePath, "Model B\\set up",
      {"C:\\Pkg\\Model B\\set up.exe", "C:\\Pkg\\Model.exe"}, {},
-     "\"C:\\Pkg\\Model B\\set up\" /S", {"C:\\Pkg\\Model B\\set up.exe"}},
+     "\"C:\\Pkg\\Model B\\set up.exe\" /S", {"C:\\Pkg\\Model B\\set up.exe"}},
+    // Without blanks nothing is looked up, and the name still gets ".exe".
+    {"NoBlankWithoutExtension", kModulePath, "ModelA\\setup",
+     {"C:\\Pkg\\ModelA\\setup.exe", "C:\\Pkg\\ModelA\\setup"}, {},
+     "\"C:\\Pkg\\ModelA\\setup.exe\" /S", {}},
+    {"NothingExistsWithoutExtension", kModulePath, "ModelA\\setup /quiet",
+     {"C:\\Pkg\\ModelA\\setup"}, {}, "\"C:\\Pkg\\ModelA\\setup /quiet.exe\" /S",
+     {"C:\\Pkg\\ModelA\\setup /quiet.exe", "C:\\Pkg\\ModelA\\setup.exe"}},
     {"ExtensionGivenNoExeAppended", kModulePath, "ModelA\\setup.v2 /quiet",
-     {"C:\\Pkg\\ModelA\\setup.v2.exe"}, {}, "\"C:\\Pkg\\ModelA\\setup.v2 /quiet\" /S",
+     {"C:\\Pkg\\ModelA\\setup.v2.exe"}, {}, "\"C:\\Pkg\\ModelA\\setup.v2 /quiet.exe\" /S",
      {"C:\\Pkg\\ModelA\\setup.v2 /quiet.exe", "C:\\Pkg\\ModelA\\setup.v2"}},
     // A dot in a folder's name is no extension of the file's.
     {"DotInFolderOnly", kModulePath, "My.Tools\\setup /q", {"C:\\Pkg\\My.Tools\\setup.exe"},
-     {}, "\"C:\\Pkg\\My.Tools\\setup\" /q /S",
+     {}, "\"C:\\Pkg\\My.Tools\\setup.exe\" /q /S",
      {"C:\\Pkg\\My.Tools\\setup /q.exe", "C:\\Pkg\\My.Tools\\setup.exe"}},
+    // Nothing is found: the command names what was looked for last, the
+    // whole path, so the start fails rather than take another file. A '/'
+    // separates names, so "quiet" has no extension and gets ".exe".
     {"NothingExists", kModulePath, "ModelA\\setup.exe /quiet", {}, {},
-     "\"C:\\Pkg\\ModelA\\setup.exe /quiet\" /S",
+     "\"C:\\Pkg\\ModelA\\setup.exe /quiet.exe\" /S",
      {"C:\\Pkg\\ModelA\\setup.exe /quiet.exe", "C:\\Pkg\\ModelA\\setup.exe"}},
     {"ShortestPrefixFirst", kModulePath, "Model A\\setup.exe /q",
      {"C:\\Pkg\\Model.exe", "C:\\Pkg\\Model A\\setup.exe"}, {},
-     "\"C:\\Pkg\\Model\" A\\setup.exe /q /S",
+     "\"C:\\Pkg\\Model.exe\" A\\setup.exe /q /S",
      {"C:\\Pkg\\Model A\\setup.exe /q.exe", "C:\\Pkg\\Model.exe"}},
     // A file named like the prefix without an extension is never tried: the
     // system would look for Model.exe there and go on.
@@ -447,6 +463,13 @@ TEST(FindInstallProgram, ReportsLookupAndFind) {
   EXPECT_EQ(missing.length, 26u);
   EXPECT_TRUE(missing.looked_up);
   EXPECT_FALSE(missing.found);
+  EXPECT_FALSE(plain.appended_extension || switches.appended_extension);
+  // Not found: the whole path, whose last name ("q") has no extension.
+  EXPECT_TRUE(missing.appended_extension);
+  const InstallProgram bare = FindInstallProgram("C:\\Pkg\\ModelA\\setup /q", 7, p);
+  EXPECT_EQ(bare.length, 19u);
+  EXPECT_TRUE(bare.found);
+  EXPECT_TRUE(bare.appended_extension);
 }
 
 }  // namespace

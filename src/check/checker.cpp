@@ -234,13 +234,16 @@ class Analysis {
     const std::string install_path = entry.install_path;
     const std::size_t folder = table.folder_length;
     const InstallProgram found = FindInstallProgram(entry.install_path, folder, p);
-    const std::string program = install_path.substr(folder, found.length - folder);
+    const std::string program_path =
+        install_path.substr(0, found.length) + (found.appended_extension ? ".exe" : "");
+    const std::string program = program_path.substr(folder);
     std::size_t switches = found.length;
     while (switches < install_path.size() && IsBlank(install_path[switches])) ++switches;
     // A folder is never the program; where the launcher finds none, a
     // folder at the whole path or before a blank is what was meant.
+    const bool exists = found.looked_up ? found.found : host_.file_exists(program_path);
     std::string folder_named;
-    if (!found.looked_up || !found.found) {
+    if (!exists) {
       for (std::size_t end = folder + 1; end <= install_path.size(); ++end) {
         if (end < install_path.size() && !IsBlank(install_path[end])) continue;
         if (!found.looked_up && end < install_path.size()) continue;
@@ -259,7 +262,7 @@ class Analysis {
     model.path = Text(install_path.substr(folder));
     model.program = Text(program);
     model.switches = Text(install_path.substr(switches));
-    model.exists = found.looked_up ? found.found : host_.file_exists(install_path);
+    model.exists = exists;
     for (int c = 0; c < entry.code_count; ++c) {
       model.codes.push_back(Text(entry.product_codes[c].text));
     }
@@ -267,7 +270,9 @@ class Analysis {
     report_.models.push_back(model);
     // The program as written, and with the ".exe" that the lookup may add.
     CheckCaseTwins(section, path_line, install_path.substr(0, found.length));
-    if (found.looked_up) CheckCaseTwins(section, path_line, install_path.substr(0, found.length) + ".exe");
+    if (found.looked_up || found.appended_extension) {
+      CheckCaseTwins(section, path_line, install_path.substr(0, found.length) + ".exe");
+    }
 
     const std::string raw_path = RawValue(p, ini_, section, "Path").value_or("");
     const FirstToken path_token = TakeFirstToken(raw_path.c_str(), p);

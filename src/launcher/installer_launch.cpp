@@ -43,15 +43,8 @@ InstallProgram FindInstallProgram(const char* install_path, std::size_t folder_l
                ? 2
                : 1;
   };
-  InstallProgram whole = {length, false, false};
-  bool has_blank = false;
-  for (std::size_t i = folder_length; i < length && !has_blank; i += char_length(i)) {
-    has_blank = IsBlank(install_path[i]);
-  }
-  if (!has_blank) return whole;
-  whole.looked_up = true;
-
   // Whether the last component of the first `end` bytes has an extension.
+  // A dot in a folder's name is none.
   const auto has_extension = [&](std::size_t end) {
     bool dot = false;
     for (std::size_t i = folder_length; i < end; i += char_length(i)) {
@@ -64,9 +57,21 @@ InstallProgram FindInstallProgram(const char* install_path, std::size_t folder_l
     }
     return dot;
   };
-  // Whether the first `end` bytes name a program, tried as the system's
-  // search tries a name: as written when its last component has an
-  // extension, else only with ".exe" appended.
+  // A name without an extension is always the name with ".exe": only that
+  // file is looked for, and only that file is named in the command, so that
+  // a file or folder of the bare name is never what starts.
+  const auto program = [&](std::size_t end, bool looked_up, bool found) {
+    return InstallProgram{end, looked_up, found, !has_extension(end)};
+  };
+
+  bool has_blank = false;
+  for (std::size_t i = folder_length; i < length && !has_blank; i += char_length(i)) {
+    has_blank = IsBlank(install_path[i]);
+  }
+  if (!has_blank) return program(length, false, false);
+
+  // Whether the first `end` bytes name a program: as written when the last
+  // component has an extension, else with ".exe" appended.
   const auto names_program = [&](std::size_t end) {
     char candidate[kInstallPathSize + sizeof(kDefaultExtension) - 1];
     std::memcpy(candidate, install_path, end);
@@ -81,16 +86,13 @@ InstallProgram FindInstallProgram(const char* install_path, std::size_t folder_l
   // The whole path first, so that a package's own program is not passed
   // over for a file at a prefix of it; then the prefixes of the token that
   // end before a blank or tab, shortest first. The folder alone is never one.
-  if (names_program(length)) {
-    whole.found = true;
-    return whole;
-  }
+  if (names_program(length)) return program(length, true, true);
   for (std::size_t i = folder_length; i < length; i += char_length(i)) {
     if (IsBlank(install_path[i]) && i > folder_length && names_program(i)) {
-      return {i, true, true};
+      return program(i, true, true);
     }
   }
-  return whole;
+  return program(length, true, false);
 }
 
 int Launcher::LaunchInstaller() {
@@ -107,9 +109,10 @@ int Launcher::LaunchInstaller() {
   }
   set.Close();
 
-  // The program goes in quotes, so that a blank in the folder cannot make the
-  // system start a program at a prefix of the path; switches written in Path
-  // follow it. The argument tail brings its own leading blank.
+  // The program goes in quotes, named as it was looked for (with the ".exe"
+  // that a name without an extension gets), so that the system starts the
+  // file that was found and no program at a prefix of the path; switches
+  // written in Path follow it. The argument tail brings its own leading blank.
   const bool selected = launch_command_[0] != '\0';
   if (selected) {
     char install_path[kInstallPathSize];
@@ -120,6 +123,9 @@ int Launcher::LaunchInstaller() {
     launch_command_[0] = '\0';
     Append(launch_command_, kLaunchCommandSize, "\"");
     Append(launch_command_, kLaunchCommandSize, install_path, program.length);
+    if (program.appended_extension) {
+      Append(launch_command_, kLaunchCommandSize, kDefaultExtension);
+    }
     Append(launch_command_, kLaunchCommandSize, "\"");
     Append(launch_command_, kLaunchCommandSize, install_path + program.length);
   }

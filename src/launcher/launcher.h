@@ -190,13 +190,15 @@ DeviceMatch MatchHardwareId(const CodeIndex& index, std::string_view hardware_id
 // rule for an unquoted command line finds it, but only inside the launcher's
 // folder: the whole install path when that names an existing file, else the
 // shortest prefix of the token that ends before a blank or tab and names an
-// existing file. A name whose last component has an extension is tried as
-// written, any other only with ".exe" appended, as the system's search does.
-// What follows the program is the switches written in Path.
+// existing file. A name whose last component has an extension is taken as
+// written; any other is the name with ".exe" appended, both when it is
+// looked for and when it is started. What follows the program is the
+// switches written in Path.
 struct InstallProgram {
-  std::size_t length;  // bytes of the install path that name the program
-  bool looked_up;      // the token holds a blank or tab, so files were looked at
-  bool found;          // a file was found for the program
+  std::size_t length;       // bytes of the install path that name the program
+  bool looked_up;           // the token holds a blank or tab, so files were looked at
+  bool found;               // a file was found for the program
+  bool appended_extension;  // the program is those bytes with ".exe" appended
 };
 InstallProgram FindInstallProgram(const char* install_path, std::size_t folder_length,
                                   Platform& platform);

@@ -188,15 +188,41 @@ SCENARIOS += [
              {"pkg/setup.ini": ini((1, "Model B\\setup /silent", "ABCD")),
               "pkg/Model B/setup.exe": STANDIN},
              devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
-             expect_debug=['"{root}\\pkg\\Model B\\setup" /silent'], expect_boxes=[],
-             expect_started=[("pkg/Model B/setup.exe", '"{root}\\pkg\\Model B\\setup" /silent',
-                              "{root}\\pkg")]),
+             expect_debug=['"{root}\\pkg\\Model B\\setup.exe" /silent'], expect_boxes=[],
+             expect_started=[("pkg/Model B/setup.exe",
+                              '"{root}\\pkg\\Model B\\setup.exe" /silent', "{root}\\pkg")]),
+    # Nothing found: the command names the whole path as looked for ("quiet"
+    # has no extension), and the start fails.
     Scenario("switches_program_missing",
              {"pkg/setup.ini": ini((1, "ModelA\\setup.exe /quiet", "ABCD"))},
              devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
              command_line='"{root}\\pkg\\camsetup.exe" /S',
-             expect_debug=['"{root}\\pkg\\ModelA\\setup.exe /quiet" /S'],
+             expect_debug=['"{root}\\pkg\\ModelA\\setup.exe /quiet.exe" /S'],
              expect_boxes=["Run driver insatll fail"], expect_started=[]),
+]
+
+# A name without an extension starts the ".exe" that was found, whatever else
+# of the bare name lies beside it: the system would try a quoted bare name as
+# written first, and fail on a folder (5) or a plain file (193).
+SCENARIOS += [
+    Scenario("bare_name_beside_program_is_%s" % kind,
+             {"pkg/setup.ini": ini((1, "ModelA\\setup /quiet", "ABCD")),
+              "pkg/ModelA/setup.exe": STANDIN, **beside},
+             dirs=dirs, devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
+             expect_debug=['"{root}\\pkg\\ModelA\\setup.exe" /quiet'], expect_boxes=[],
+             expect_started=[("pkg/ModelA/setup.exe", '"{root}\\pkg\\ModelA\\setup.exe" /quiet',
+                              "{root}\\pkg")])
+    for kind, beside, dirs in (("folder", {}, ["pkg/ModelA/setup"]),
+                               ("plain_file", {"pkg/ModelA/setup": b"not a program"}, []))
+] + [
+    # Without blanks nothing is looked up, and the name gets ".exe" all the same.
+    Scenario("bare_name_without_switches_beside_folder",
+             {"pkg/setup.ini": ini((1, "ModelA\\setup", "ABCD")),
+              "pkg/ModelA/setup.exe": STANDIN},
+             dirs=["pkg/ModelA/setup"], devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
+             expect_debug=['"{root}\\pkg\\ModelA\\setup.exe"'], expect_boxes=[],
+             expect_started=[("pkg/ModelA/setup.exe", '"{root}\\pkg\\ModelA\\setup.exe"',
+                              "{root}\\pkg")]),
 ]
 
 # On a window station that nobody sees (as under a deployment agent or a
