@@ -242,6 +242,25 @@ class CheckCli(unittest.TestCase):
                                          'copy of the package on Windows holds only one of these '
                                          'files, and the launcher may start another than meant')])
 
+    def test_names_in_utf8_for_a_code_page_path(self):
+        # Git and unzip name the folder カメラ in UTF-8; setup.ini names it in
+        # code page 932. Windows compares characters, so the launcher finds it.
+        pkg = package(self.root / "utf8", "", ["\u30ab\u30e1\u30e9/setup.exe",
+                                               "\u30ab\u30e1\u30e9/Tool.exe",
+                                               "\u30ab\u30e1\u30e9/tool.exe"])
+        Path(pkg, "setup.ini").write_bytes(
+            b"[Camera1]\r\nPath=\x83J\x83\x81\x83\x89\\SETUP.exe /S\r\nPID=ABCD\r\n"
+            b"[Camera2]\r\nPath=\x83J\x83\x81\x83\x89\\tool.exe\r\nPID=ABCE\r\n")
+        report = json.loads(run(pkg, "--json", "--code-page", "932").stdout)
+        self.assertEqual([(m["program"], m["switches"], m["exists"]) for m in report["models"]],
+                         [("\u30ab\u30e1\u30e9\\SETUP.exe", "/S", True),
+                          ("\u30ab\u30e1\u30e9\\tool.exe", "", True)])
+        self.assertEqual([(f["section"], f["message"].split(";")[0]) for f in report["findings"]
+                          if "outside ASCII" not in f["message"]],
+                         [("Camera2", 'names that differ only in case: '
+                                      '"\u30ab\u30e1\u30e9\\Tool.exe", '
+                                      '"\u30ab\u30e1\u30e9\\tool.exe"')])
+
     def test_trail_byte_backslash_932(self):
         # ソフト is 83 5C 83 74 83 67: its first trail byte is a backslash.
         pkg = package(self.root / "so", "")
@@ -268,11 +287,13 @@ class CheckCli(unittest.TestCase):
                       "section may then not be read" % pkg, result.stdout)
         report = json.loads(run(pkg, "--json").stdout)
         # Read as Windows' reader reads it: UTF-8 after the mark, in the ANSI
-        # code page for the launcher, whose bytes name another file here.
-        self.assertEqual([(m["section"], m["line"], m["program"]) for m in report["models"]],
-                         [("Camera1", 1, "caf\u00e9.exe")])
-        self.assertEqual([(f["section"], f["line"]) for f in report["findings"]],
-                         [(None, 1), ("Camera1", 2), ("Camera1", 2)])
+        # code page for the launcher, whose é is the é of the UTF-8 name.
+        self.assertEqual([(m["section"], m["line"], m["program"], m["exists"])
+                          for m in report["models"]],
+                         [("Camera1", 1, "caf\u00e9.exe", True)])
+        self.assertEqual([(f["section"], f["line"], "outside ASCII" in f["message"])
+                          for f in report["findings"]],
+                         [(None, 1, False), ("Camera1", 2, True)])
 
 
 class Sarif(unittest.TestCase):

@@ -375,6 +375,69 @@ TEST_P(NamesTest, ShownAsUtf8) {
 INSTANTIATE_TEST_SUITE_P(Cases, NamesTest, ::testing::ValuesIn(kNamesCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Names on disk in UTF-8, as Git and unzip write them, for a Path in the
+// code page's bytes: Windows compares the characters, so they are found.
+struct Utf8NamesCase {
+  CAMSETUP_PRINTS_NAME(Utf8NamesCase)
+  const char* name;
+  int code_page;
+  std::string path;                // Path, in the code page
+  std::vector<std::string> files;  // on disk, in UTF-8
+  bool exists;
+  std::string twins;  // the names of a finding about case, or empty for none
+};
+
+const Utf8NamesCase kUtf8NamesCases[] = {
+    {"Folder932", 932, "\x83J\x83\x81\x83\x89\\setup.exe", {u8"カメラ\\setup.exe"}, true, ""},
+    {"FolderAndFileInOtherCase932", 932, "\x83J\x83\x81\x83\x89\\SETUP.exe",
+     {u8"カメラ\\Setup.EXE"}, true, ""},
+    {"FullWidthLettersInOtherCase932", 932, "\x82\x60\x82\x62\\setup.exe",
+     {u8"ａｃ\\setup.exe"}, true, ""},
+    {"TrailByteIsABackslash932", 932, "\x83\\\x83t\x83g\\setup.exe", {u8"ソフト\\setup.exe"},
+     true, ""},
+    {"Cyrillic1251", 1251, "\xea\xe0\xec\xe5\xf0\xe0\\setup.exe", {u8"камера\\setup.exe"}, true,
+     ""},
+    {"Western1252", 1252, "Caf\xe9\\setup.exe", {u8"Café\\setup.exe"}, true, ""},
+    // カメリ is not カメラ, and カメラ's bytes are other characters in code page 1252.
+    {"OtherCharacter932", 932, "\x83J\x83\x81\x83\x8a\\setup.exe", {u8"カメラ\\setup.exe"}, false,
+     ""},
+    {"OtherCodePage1252", 1252, "\x83J\x83\x81\x83\x89\\setup.exe", {u8"カメラ\\setup.exe"},
+     false, ""},
+    {"CaseTwinsInAUtf8Folder932", 932, "\x83J\x83\x81\x83\x89\\setup.exe",
+     {u8"カメラ\\Setup.exe", u8"カメラ\\setup.exe"}, true,
+     u8"\"カメラ\\Setup.exe\", \"カメラ\\setup.exe\""},
+    {"CaseTwinFoldersInUtf8_932", 932, "\x82\x60\\setup.exe",
+     {u8"Ａ\\setup.exe", u8"ａ\\setup.exe"}, true, u8"\"Ａ\", \"ａ\""},
+};
+
+class Utf8NamesTest : public PackageTest<Utf8NamesCase> {};
+
+TEST_P(Utf8NamesTest, FoundByCharacters) {
+  const Utf8NamesCase& c = GetParam();
+  Lay(dir_, "[Camera1]\r\nPath=" + c.path + "\r\nPID=ABCD\r\n", c.files);
+  PosixPlatform host;
+  const Report report = CheckPackage(dir_, host, c.code_page);
+  ASSERT_EQ(report.models.size(), 1u);
+  EXPECT_EQ(report.models[0].exists, c.exists) << report.models[0].program;
+  std::vector<std::string> missing;
+  std::vector<std::string> twins;
+  for (const Finding& f : report.findings) {
+    if (f.rule == Rule::kMissingInstaller) missing.push_back(f.message);
+    if (f.rule == Rule::kNamesDifferInCase) twins.push_back(f.message);
+  }
+  EXPECT_EQ(missing.size(), c.exists ? 0u : 1u) << (missing.empty() ? "" : missing[0]);
+  if (c.twins.empty()) {
+    EXPECT_TRUE(twins.empty()) << twins[0];
+  } else {
+    ASSERT_EQ(twins.size(), 1u);
+    EXPECT_NE(twins[0].find("differ only in case: " + c.twins + ";"), std::string::npos)
+        << twins[0];
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Utf8NamesTest, ::testing::ValuesIn(kUtf8NamesCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // The exit-code mode, as the launcher reads it from [Launcher] ExitCode, and
 // a value that leaves it off.
 struct ExitCodeCase {

@@ -155,7 +155,9 @@ namespace camsetup::check {
 
 // The checker's view of a Linux host: names in the package at `folder` (the
 // launcher's folder, see CheckOptions) are matched without regard to case,
-// as on Windows, and names that differ only in case are listed.
+// as on Windows, by their bytes in `ini_text`'s code page or else by their
+// characters against UTF-8 names, and names that differ only in case are
+// listed. `host` is given the code page.
 CheckHost PosixCheckHost(PosixPlatform& host, const std::string& folder,
                          const CodePageText& ini_text, const TextDecoder& host_text);
 

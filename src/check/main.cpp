@@ -210,8 +210,7 @@ int Main(const Arguments& args) {
     return 2;
   }
   const CodePageText& ini_text = *opened;
-  PosixPlatform host;
-  host.UseCodePage(LauncherCodePage(code_page));
+  PosixPlatform host;  // PosixCheckHost gives it the code page
   const Utf8Text host_text;  // file names and arguments on Linux
 #endif
   const bool named = !args.hardware_ids.empty();

@@ -1,4 +1,6 @@
 // The checker's view of a Linux host.
+#include <memory>
+
 #include "check/checker.h"
 
 namespace camsetup::check {
@@ -6,14 +8,29 @@ namespace camsetup::check {
 CheckHost PosixCheckHost(PosixPlatform& host, const std::string& folder,
                          const CodePageText& ini_text, const TextDecoder& host_text) {
   host.linux_prefix = folder;
-  const auto case_twins = [&host, &ini_text](const std::string& launcher_path) {
+  // The platform keeps a decoder of its own, so that it can outlive this host.
+  std::shared_ptr<const CodePageText> names;
+  if (std::optional<CodePageText> opened = CodePageText::Open(ini_text.code_page())) {
+    names = std::make_shared<const CodePageText>(std::move(*opened));
+  }
+  NameDecoder decode_name;
+  if (names) decode_name = [names](const std::string& name) { return names->Decoded(name); };
+  host.UseCodePage(LauncherCodePage(ini_text.code_page()), decode_name);
+
+  const auto case_twins = [&host, &ini_text, &host_text](const std::string& launcher_path) {
+    // Each name as it is written: in the code page's bytes, or in UTF-8.
+    const auto shown = [&ini_text, &host_text](const FoundName& found) {
+      return found.utf8 ? host_text.ToUtf8(found.name) : ini_text.ToUtf8(found.name);
+    };
     std::vector<CaseTwins> found;
     host.FindPath(launcher_path, &found);
     std::vector<CaseTwinNames> named;
     for (const CaseTwins& twins : found) {
+      std::string folder;
+      for (const FoundName& part : twins.folder) folder += (folder.empty() ? "" : "\\") + shown(part);
       std::vector<std::string> names;
-      for (const std::string& name : twins.names) names.push_back(ini_text.ToUtf8(name));
-      named.push_back({ini_text.ToUtf8(twins.folder), names});
+      for (const FoundName& name : twins.names) names.push_back(shown(name));
+      named.push_back({folder, names});
     }
     return named;
   };

@@ -106,6 +106,25 @@ std::string CodePageText::ToUtf8(std::string_view bytes) const {
   return out;
 }
 
+std::optional<std::string> CodePageText::Decoded(std::string_view bytes) const {
+  std::string out;
+  for (std::size_t i = 0; i < bytes.size();) {
+    const unsigned char lead = static_cast<unsigned char>(bytes[i]);
+    if (lead < 0x80) {
+      out += static_cast<char>(lead);
+      i += 1;
+      continue;
+    }
+    const std::size_t length = IsLeadByte(lead) ? 2 : 1;
+    if (i + length > bytes.size()) return std::nullopt;  // a lead byte without its trail byte
+    const std::optional<std::string> decoded = Decode(bytes.substr(i, length));
+    if (!decoded) return std::nullopt;
+    out += *decoded;
+    i += length;
+  }
+  return out;
+}
+
 #ifdef _WIN32
 
 CodePageText::CodePageText() : code_page_(static_cast<int>(::GetACP())) {}

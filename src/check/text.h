@@ -46,6 +46,9 @@ class CodePageText final : public TextDecoder {
 
   int code_page() const { return code_page_; }
   std::string ToUtf8(std::string_view bytes) const override;
+  // The UTF-8 form of every character, or nothing where one does not
+  // decode: for comparing names, where an escape would name another file.
+  std::optional<std::string> Decoded(std::string_view bytes) const;
 
  private:
   bool IsLeadByte(std::uint8_t byte) const;

@@ -57,21 +57,65 @@ bool Exists(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0;
 }
 
-// The names in `folder` that are `name` to Windows, in byte order.
-std::vector<std::string> MatchingNames(const std::string& folder, const std::string& name,
-                                       const CodePageTable& code_page) {
+std::vector<std::string> Entries(const std::string& folder) {
   std::vector<std::string> names;
   if (DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str())) {
-    while (const dirent* entry = ::readdir(dir)) {
-      if (SameNameIgnoringCase(entry->d_name, name, code_page)) names.push_back(entry->d_name);
-    }
+    while (const dirent* entry = ::readdir(dir)) names.push_back(entry->d_name);
     ::closedir(dir);
   }
   std::sort(names.begin(), names.end());
   return names;
 }
 
+// `name` (UTF-8) with ASCII letters and the letters of `upper` in upper
+// case, character by character.
+std::string UpperUtf8(const std::string& name, const std::map<std::string, std::string>& upper) {
+  std::string out;
+  for (std::size_t i = 0; i < name.size();) {
+    const unsigned char lead = static_cast<unsigned char>(name[i]);
+    const std::size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    std::string character = name.substr(i, length);
+    if (length == 1 && lead >= 'a' && lead <= 'z') {
+      character[0] = static_cast<char>(lead - 'a' + 'A');
+    } else if (const auto it = upper.find(character); it != upper.end()) {
+      character = it->second;
+    }
+    out += character;
+    i += length;
+  }
+  return out;
+}
+
 }  // namespace
+
+void PosixPlatform::UseCodePage(const CodePageTable& table, NameDecoder decode_name) {
+  code_page_ = table;
+  decode_name_ = std::move(decode_name);
+  upper_utf8_.clear();
+  if (!decode_name_) return;
+  for (const auto& [lower, upper] : code_page_.upper) {
+    const std::optional<std::string> from = decode_name_(lower);
+    const std::optional<std::string> to = decode_name_(upper);
+    if (from && to) upper_utf8_[*from] = *to;
+  }
+}
+
+PosixPlatform::Matches PosixPlatform::MatchingNames(const std::string& folder,
+                                                    const std::string& part) const {
+  const std::vector<std::string> entries = Entries(folder);
+  Matches matches{{}, false, part};
+  for (const std::string& entry : entries) {
+    if (SameNameIgnoringCase(entry, part, code_page_)) matches.names.push_back(entry);
+  }
+  if (!matches.names.empty() || !decode_name_) return matches;
+  const std::optional<std::string> decoded = decode_name_(part);
+  if (!decoded || *decoded == part) return matches;  // ASCII was compared above
+  const std::string wanted = UpperUtf8(*decoded, upper_utf8_);
+  for (const std::string& entry : entries) {
+    if (UpperUtf8(entry, upper_utf8_) == wanted) matches.names.push_back(entry);
+  }
+  return {matches.names, true, *decoded};
+}
 
 std::string PosixPlatform::FindPath(const std::string& launcher_path,
                                     std::vector<CaseTwins>* twins) const {
@@ -88,7 +132,7 @@ std::string PosixPlatform::FindPath(const std::string& launcher_path,
   } else {
     found = ".";
   }
-  const std::string root = found;
+  std::vector<FoundName> folder;  // the names taken after the root, for twins
   const std::string posix = PosixPath(rest, code_page_);
   std::size_t begin = 0;
   while (begin <= posix.size()) {
@@ -97,24 +141,23 @@ std::string PosixPlatform::FindPath(const std::string& launcher_path,
     const std::string part = posix.substr(begin, end - begin);
     begin = end + 1;
     if (part.empty()) continue;
-    const std::string exact = found + "/" + part;
-    if (part == "." || part == "..") {
-      found = exact;
-      continue;
+    FoundName taken{part, false};
+    const bool exists = Exists(found + "/" + part);
+    if (part != "." && part != ".." && (twins != nullptr || !exists)) {
+      const Matches matches = MatchingNames(found, part);
+      if (twins != nullptr && matches.names.size() > 1) {
+        std::vector<FoundName> names;
+        for (const std::string& name : matches.names) names.push_back({name, matches.utf8});
+        twins->push_back({folder, names});
+      }
+      if (!exists && !matches.names.empty()) {
+        const auto& names = matches.names;
+        const bool exact = std::find(names.begin(), names.end(), matches.exact) != names.end();
+        taken = {exact ? matches.exact : names.front(), matches.utf8};
+      }
     }
-    std::vector<std::string> names;
-    if (twins != nullptr || !Exists(exact)) names = MatchingNames(found, part, code_page_);
-    if (twins != nullptr && names.size() > 1) {
-      // The folder as the launcher writes it, from the package's folder on.
-      std::string folder = found.size() > root.size() ? found.substr(root.size() + 1) : "";
-      for (char& c : folder) c = c == '/' ? '\\' : c;
-      twins->push_back({folder, names});
-    }
-    if (Exists(exact) || names.empty()) {
-      found = exact;
-    } else {
-      found += "/" + names.front();
-    }
+    found += "/" + taken.name;
+    folder.push_back(taken);
   }
   return found;
 }
@@ -130,7 +173,7 @@ std::optional<std::string> PosixPlatform::ReadFile(const std::string& launcher_p
 
 PosixPlatform::PosixPlatform() = default;
 
-void PosixPlatform::UseCodePage932() { code_page_ = CodePageTable::Japanese932(); }
+void PosixPlatform::UseCodePage932() { UseCodePage(CodePageTable::Japanese932()); }
 
 const char* PosixPlatform::GetCommandLineA() { return ""; }
 

@@ -8,6 +8,8 @@
 #ifndef CAMSETUP_PLATFORM_POSIX_PLATFORM_H_
 #define CAMSETUP_PLATFORM_POSIX_PLATFORM_H_
 
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,10 +31,22 @@ std::string PosixPath(const std::string& path,
 bool SameNameIgnoringCase(const std::string& a, const std::string& b,
                           const CodePageTable& code_page);
 
+// The UTF-8 form of a name in the code page's bytes, or nothing where a
+// byte does not decode.
+using NameDecoder = std::function<std::optional<std::string>(const std::string& name)>;
+
+// A name on disk that a part of a launcher path found: the code page's
+// bytes, or a UTF-8 name (as Git and unzip write them) that the part's
+// decoded form matched.
+struct FoundName {
+  std::string name;
+  bool utf8 = false;
+};
+
 // Names in one folder that differ only in case: Windows sees one of them.
 struct CaseTwins {
-  std::string folder;              // from linux_prefix on, with backslashes; empty for itself
-  std::vector<std::string> names;  // in byte order
+  std::vector<FoundName> folder;  // the folders from linux_prefix on; none for itself
+  std::vector<FoundName> names;   // in byte order
 };
 
 class PosixPlatform final : public Platform {
@@ -46,7 +60,8 @@ class PosixPlatform final : public Platform {
   std::string linux_prefix;
   std::vector<std::string> messages;  // message box texts, in order
   void UseCodePage932();
-  void UseCodePage(const CodePageTable& table) { code_page_ = table; }
+  // With `decode_name`, names on disk in UTF-8 are found too (see FindPath).
+  void UseCodePage(const CodePageTable& table, NameDecoder decode_name = nullptr);
 
   const char* GetCommandLineA() override;
   Dword GetModuleFileNameA(char* filename, Dword size) override;
@@ -87,19 +102,33 @@ class PosixPlatform final : public Platform {
   void CharUpperChar(char* ch, std::size_t length) override;
 
   // The Linux file that a launcher path names, found as Windows finds it:
-  // each part of the path matched without regard to case. Where a folder
-  // holds several names that match a part, the exact one or else the first
-  // in byte order is taken, and, given `twins`, the names are listed there.
-  // A part that matches nothing is kept as written.
+  // each part of the path matched without regard to case. Where no name
+  // matches a part's bytes, and the code page has a decoder, the part's
+  // UTF-8 form is matched against the names as UTF-8, in the same way:
+  // Windows compares characters, and a package that Git or unzip wrote
+  // holds UTF-8 names. Where a folder holds several names that match a
+  // part, the exact one or else the first in byte order is taken, and,
+  // given `twins`, the names are listed there. A part that matches nothing
+  // is kept as written.
   std::string FindPath(const std::string& launcher_path,
                        std::vector<CaseTwins>* twins = nullptr) const;
   bool FileExists(const std::string& launcher_path) const;  // a file, not a folder
   std::optional<std::string> ReadFile(const std::string& launcher_path) const;
 
  private:
+  // The names in `folder` that are `part` to Windows.
+  struct Matches {
+    std::vector<std::string> names;  // in byte order
+    bool utf8 = false;               // matched by the part's UTF-8 form
+    std::string exact;               // the name taken first where it is among them
+  };
+  Matches MatchingNames(const std::string& folder, const std::string& part) const;
+
   Dword last_error_ = 0;
   int device_set_ = 0;  // its address is the set handle
   CodePageTable code_page_ = CodePageTable::SingleByte();
+  NameDecoder decode_name_;
+  std::map<std::string, std::string> upper_utf8_;  // code_page_.upper, decoded
 };
 
 }  // namespace camsetup
