@@ -147,7 +147,7 @@ class CheckCli(unittest.TestCase):
         report = json.loads(result.stdout)
         self.assertEqual(result.returncode, 0, report["findings"])
         self.assertEqual([(m["program"], m["switches"], m["exists"]) for m in report["models"]],
-                         [("A\\setup.exe", '/S /v"/qn"', True), ("B\\setup", "/quiet", True)])
+                         [("A\\setup.exe", '/S /v"/qn"', True), ("B\\setup.exe", "/quiet", True)])
         self.assertEqual(report["selected"]["switches"], '/S /v"/qn"')
         text = run(pkg, "--hwid", "USB\\VID_5A3D&PID_ABCD").stdout
         self.assertIn("  Camera1 (line 1): A\\setup.exe\n    switches: /S /v\"/qn\"\n", text)
@@ -164,19 +164,22 @@ class CheckCli(unittest.TestCase):
         folder.mkdir()
         (folder / "setup.exe").write_text("installer")
         # A byte that does not decode is shown as \xNN: 0x81 in both, and 0xE9
-        # in code page 932, where it is a lead byte without a trail byte.
-        for code_page, camera1, camera2 in (
-                (932, "\u30ab\u30e1\u30e9\\setup.exe", "caf\\xE9.exe"),
-                (1252, "\u0192J\u0192\\x81\u0192\u2030\\setup.exe", "caf\u00e9.exe")):
+        # in code page 932, where it is a lead byte without a trail byte. There
+        # 0xE9 and 0x81 take the dot as their second byte, so the names have
+        # no extension and the program is the name with ".exe".
+        for code_page, camera1, camera2, camera3 in (
+                (932, "\u30ab\u30e1\u30e9\\setup.exe", "caf\\xE9.exe.exe", "x\\x81.exe.exe"),
+                (1252, "\u0192J\u0192\\x81\u0192\u2030\\setup.exe", "caf\u00e9.exe",
+                 "x\\x81.exe")):
             with self.subTest(code_page=code_page):
                 result = run(pkg, "--json", "--code-page", str(code_page))
                 report = json.loads(result.stdout)
                 self.assertEqual(report["code_page"], code_page)
                 self.assertEqual([m["program"] for m in report["models"]],
-                                 [camera1, camera2, "x\\x81.exe"])
+                                 [camera1, camera2, camera3])
                 text = run(pkg, "--code-page", str(code_page)).stdout
                 self.assertIn("Path \"%s\" has bytes outside ASCII, read here as code page %d"
-                              % (camera2, code_page), text)
+                              % (camera2.replace(".exe.exe", ".exe"), code_page), text)
         # In code page 932 the program is found, and its switches follow it.
         report = json.loads(run(pkg, "--json", "--code-page", "932").stdout)
         self.assertEqual((report["models"][0]["switches"], report["models"][0]["exists"]),
@@ -234,7 +237,7 @@ class CheckCli(unittest.TestCase):
                       ["modela/setup.exe", "TOOLS/RUN.EXE", "B/Setup.exe", "B/setup.exe"])
         report = json.loads(run(pkg, "--json").stdout)
         self.assertEqual([(m["program"], m["switches"], m["exists"]) for m in report["models"]],
-                         [("ModelA\\Setup.EXE", "", True), ("Tools\\Run", "/q", True),
+                         [("ModelA\\Setup.EXE", "", True), ("Tools\\Run.exe", "/q", True),
                           ("B\\setup.exe", "", True)])
         self.assertEqual([(f["section"], f["line"], f["message"]) for f in report["findings"]],
                          [("Camera3", 8, 'names that differ only in case: "B\\Setup.exe", '

@@ -260,7 +260,12 @@ class Analysis {
     model.install_path = host_.host_text.ToUtf8(install_path.substr(0, folder)) +
                          Text(install_path.substr(folder));
     model.path = Text(install_path.substr(folder));
-    model.program = Text(program);
+    // Shown as it starts, with its ".exe"; where nothing is found, as written
+    // or as the folder that was meant.
+    model.program = Text(!folder_named.empty() ? folder_named
+                         : found.looked_up && !found.found
+                             ? install_path.substr(folder, found.length - folder)
+                             : program);
     model.switches = Text(install_path.substr(switches));
     model.exists = exists;
     for (int c = 0; c < entry.code_count; ++c) {
