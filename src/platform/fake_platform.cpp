@@ -55,6 +55,13 @@ std::string FakePlatform::BlockName(const void* block) const {
   return "block" + std::to_string(it->second.number);
 }
 
+bool FakePlatform::Injected(const char* name, Dword error) {
+  if (++failable_calls_ != fail_call) return false;
+  injected_fault_ = std::string(name) + "(" + std::to_string(error) + ")";
+  last_error_ = error;
+  return true;
+}
+
 const char* FakePlatform::GetCommandLineA() {
   Log([&] { return std::string("GetCommandLineA"); });
   return command_line ? command_line->c_str() : nullptr;
@@ -64,6 +71,7 @@ Dword FakePlatform::GetModuleFileNameA(char* filename, Dword size) {
   Dword result = 0;
   if (module_path_error) {
     last_error_ = *module_path_error;
+  } else if (Injected("GetModuleFileNameA", 8)) {  // ERROR_NOT_ENOUGH_MEMORY
   } else {
     result = CopyModulePath(module_path, filename, size);
     if (size > 0 && result == size) last_error_ = kErrorInsufficientBuffer;
@@ -84,7 +92,10 @@ Dword FakePlatform::GetPrivateProfileStringA(const char* section, const char* ke
                        FakeText(file_name) + ")");
   });
   std::string value = default_value;
-  auto file = profiles.find(file_name);
+  // A file that cannot be read gives the default, as a missing one does.
+  auto file = Injected("GetPrivateProfileStringA", 32)  // ERROR_SHARING_VIOLATION
+                  ? profiles.end()
+                  : profiles.find(file_name);
   if (file != profiles.end()) {
     auto sec = file->second.find(section);
     if (sec != file->second.end()) {
@@ -115,7 +126,8 @@ bool FakePlatform::CreateProcessA(const char* application_name, char* command_li
   if (process_information != nullptr) {
     pi = AllZero(process_information, sizeof(ProcessInformation)) ? "pi{0}" : "pi{set}";
   }
-  const bool ok = !fail_create_process && command_line_arg != nullptr;
+  const bool injected = Injected("CreateProcessA", 5);  // ERROR_ACCESS_DENIED
+  const bool ok = !fail_create_process && !injected && command_line_arg != nullptr;
   Log([&] {
     return std::string("CreateProcessA(" + FakeText(application_name) + ", " +
                        FakeText(command_line_arg) + ", " + (process_attributes ? "attrs" : "null") +
@@ -125,7 +137,7 @@ bool FakePlatform::CreateProcessA(const char* application_name, char* command_li
                        si + ", " + pi + ") -> " + Bool(ok));
   });
   if (!ok) {
-    last_error_ = create_process_error;
+    if (!injected) last_error_ = create_process_error;
     return false;
   }
   process_information->hProcess = &process_tag_;
@@ -138,9 +150,10 @@ bool FakePlatform::CreateProcessA(const char* application_name, char* command_li
 }
 
 Dword FakePlatform::GetFileAttributesA(const char* file_name) {
-  const auto it = files.find(FakeText(file_name));
+  const bool injected = Injected("GetFileAttributesA", 5);  // ERROR_ACCESS_DENIED
+  const auto it = injected ? files.end() : files.find(FakeText(file_name));
   const Dword attributes = it == files.end() ? kInvalidFileAttributes : it->second;
-  if (it == files.end()) last_error_ = 2;  // ERROR_FILE_NOT_FOUND
+  if (it == files.end() && !injected) last_error_ = 2;  // ERROR_FILE_NOT_FOUND
   Log([&] {
     return std::string("GetFileAttributesA(" + FakeText(file_name) + ") -> " + Hex(attributes));
   });
@@ -154,20 +167,23 @@ static std::string HandleName(const void* handle, const void* process, const voi
 }
 
 Dword FakePlatform::WaitForSingleObject(Handle handle, Dword milliseconds) {
+  // WAIT_FAILED, with ERROR_INVALID_HANDLE.
+  const Dword result = Injected("WaitForSingleObject", 6) ? 0xFFFFFFFF : wait_result;
   Log([&] {
     return std::string("WaitForSingleObject(" + HandleName(handle, &process_tag_, &thread_tag_) +
-                       ", " + Hex(milliseconds) + ") -> " + Hex(wait_result));
+                       ", " + Hex(milliseconds) + ") -> " + Hex(result));
   });
-  if (wait_result != 0) last_error_ = 6;  // ERROR_INVALID_HANDLE
-  return wait_result;
+  if (result != 0) last_error_ = 6;  // ERROR_INVALID_HANDLE
+  return result;
 }
 
 bool FakePlatform::GetExitCodeProcess(Handle process, Dword* exit_code) {
-  const bool ok = process == &process_tag_ && kernel_handles_.count(process) == 1 &&
+  const bool injected = Injected("GetExitCodeProcess", 5);  // ERROR_ACCESS_DENIED
+  const bool ok = !injected && process == &process_tag_ && kernel_handles_.count(process) == 1 &&
                   installer_exit_code.has_value();
   if (ok) {
     *exit_code = *installer_exit_code;
-  } else {
+  } else if (!injected) {
     last_error_ = 6;  // ERROR_INVALID_HANDLE
   }
   Log([&] {
@@ -180,11 +196,15 @@ bool FakePlatform::GetExitCodeProcess(Handle process, Dword* exit_code) {
 bool FakePlatform::CloseHandle(Handle handle) {
   const std::string name = HandleName(handle, &process_tag_, &thread_tag_);
   bool ok = kernel_handles_.erase(handle) == 1;
+  Dword error = close_error;
   if ((handle == &process_tag_ && fail_close_process) ||
       (handle == &thread_tag_ && fail_close_thread)) {
     ok = false;
+  } else if (Injected("CloseHandle", 6)) {  // ERROR_INVALID_HANDLE
+    ok = false;
+    error = 6;
   }
-  if (!ok) last_error_ = close_error;
+  if (!ok) last_error_ = error;
   Log([&] { return std::string("CloseHandle(" + name + ") -> " + Bool(ok)); });
   return ok;
 }
@@ -204,10 +224,11 @@ Dword FakePlatform::GetCurrentProcessId() {
 }
 
 bool FakePlatform::ProcessIdToSessionId(Dword process_id, Dword* session) {
-  const bool ok = process_id == 42 && session_id.has_value();
+  const bool injected = Injected("ProcessIdToSessionId", 5);  // ERROR_ACCESS_DENIED
+  const bool ok = !injected && process_id == 42 && session_id.has_value();
   if (ok) {
     *session = *session_id;
-  } else {
+  } else if (!injected) {
     last_error_ = 87;  // ERROR_INVALID_PARAMETER
   }
   Log([&] {
@@ -220,7 +241,9 @@ bool FakePlatform::ProcessIdToSessionId(Dword process_id, Dword* session) {
 void* FakePlatform::HeapAlloc(std::size_t bytes) {
   const int number = ++heap_allocs_;
   void* block = nullptr;
-  if (fail_heap_allocs.count(number) == 0) {
+  // A failed HeapAlloc sets no last error.
+  const bool injected = Injected("HeapAlloc", last_error_);
+  if (fail_heap_allocs.count(number) == 0 && !injected) {
     block = std::calloc(bytes == 0 ? 1 : bytes, 1);
     if (block != nullptr) heap_[block] = {number, bytes};
   }
@@ -242,15 +265,17 @@ void FakePlatform::HeapFree(void* block) {
 
 DevInfoHandle FakePlatform::SetupDiGetClassDevsA(const Guid* class_guid, const char* enumerator,
                                                  Handle parent, Dword flags) {
-  DevInfoHandle set = fail_get_class_devs ? InvalidHandleValue() : &device_set_tag_;
+  const bool fail = fail_get_class_devs ||
+                    Injected("SetupDiGetClassDevsA", 1784);  // ERROR_INVALID_USER_BUFFER
+  DevInfoHandle set = fail ? InvalidHandleValue() : &device_set_tag_;
   Log([&] {
     return std::string("SetupDiGetClassDevsA(" + GuidText(class_guid) + ", " +
                        FakeText(enumerator) + ", " + (parent ? "window" : "null") + ", " +
-                       Hex(flags) + ") -> " +
-                       (fail_get_class_devs ? "INVALID_HANDLE_VALUE" : "set"));
+                       Hex(flags) + ") -> " + (fail ? "INVALID_HANDLE_VALUE" : "set"));
   });
   if (fail_get_class_devs) {
     last_error_ = 5;
+  } else if (fail) {
   } else {
     ++open_device_sets_;
   }
@@ -261,6 +286,7 @@ bool FakePlatform::SetupDiEnumDeviceInfo(DevInfoHandle set, Dword member_index, 
   bool ok = false;
   if (set != &device_set_tag_ || data == nullptr || data->cbSize != sizeof(DevInfoData)) {
     last_error_ = 87;  // ERROR_INVALID_PARAMETER
+  } else if (Injected("SetupDiEnumDeviceInfo", 8)) {  // ERROR_NOT_ENOUGH_MEMORY
   } else if (fail_enum_at_index && member_index == *fail_enum_at_index) {
     last_error_ = fail_enum_error;
   } else if (member_index >= devices.size()) {
@@ -289,6 +315,7 @@ bool FakePlatform::SetupDiGetDeviceRegistryPropertyA(DevInfoHandle set, DevInfoD
   const std::size_t index = data ? data->DevInst - 1 : devices.size();
   if (set != &device_set_tag_ || index >= devices.size() || property != kSpdrpHardwareId) {
     last_error_ = 13;  // ERROR_INVALID_DATA
+  } else if (Injected("SetupDiGetDeviceRegistryPropertyA", 13)) {  // ERROR_INVALID_DATA
   } else if (devices[index].property_error != 0) {
     last_error_ = devices[index].property_error;
   } else if (devices[index].stuck_required_size) {
@@ -322,8 +349,10 @@ bool FakePlatform::SetupDiGetDeviceRegistryPropertyA(DevInfoHandle set, DevInfoD
 }
 
 bool FakePlatform::SetupDiDestroyDeviceInfoList(DevInfoHandle set) {
-  const bool ok = set == &device_set_tag_ && open_device_sets_ > 0;
-  if (ok) --open_device_sets_;
+  // A failed release still frees the set, as far as the caller can tell.
+  const bool ok = set == &device_set_tag_ && open_device_sets_ > 0 &&
+                  !Injected("SetupDiDestroyDeviceInfoList", 6);  // ERROR_INVALID_HANDLE
+  if (set == &device_set_tag_ && open_device_sets_ > 0) --open_device_sets_;
   Log([&] {
     return std::string("SetupDiDestroyDeviceInfoList(" + std::string(ok ? "set" : "unknown") + ")");
   });
@@ -335,7 +364,7 @@ int FakePlatform::MessageBoxA(Handle owner, const char* text, const char* captio
     return std::string("MessageBoxA(" + std::string(owner ? "window" : "null") + ", " +
                        FakeText(text) + ", " + FakeText(caption) + ", " + Hex(type) + ")");
   });
-  if (fail_message_box) {
+  if (fail_message_box || Injected("MessageBoxA", 1400)) {
     last_error_ = 1400;  // ERROR_INVALID_WINDOW_HANDLE
     return 0;
   }
@@ -344,15 +373,16 @@ int FakePlatform::MessageBoxA(Handle owner, const char* text, const char* captio
 }
 
 Handle FakePlatform::GetProcessWindowStation() {
-  const bool ok = window_station_flags.has_value();
+  const bool ok = !Injected("GetProcessWindowStation", 5) && window_station_flags.has_value();
   Log([&] { return std::string("GetProcessWindowStation -> ") + (ok ? "station" : "null"); });
   return ok ? &station_tag_ : nullptr;
 }
 
 bool FakePlatform::GetUserObjectInformationA(Handle object, int index, void* info, Dword length,
                                              Dword* length_needed) {
-  const bool ok = object == &station_tag_ && index == kUoiFlags && info != nullptr &&
-                  length >= sizeof(UserObjectFlags) && window_station_flags.has_value();
+  const bool ok = !Injected("GetUserObjectInformationA", 5) && object == &station_tag_ &&
+                  index == kUoiFlags && info != nullptr && length >= sizeof(UserObjectFlags) &&
+                  window_station_flags.has_value();
   if (ok) {
     UserObjectFlags flags = {};
     flags.dwFlags = *window_station_flags;
@@ -369,10 +399,11 @@ bool FakePlatform::GetUserObjectInformationA(Handle object, int index, void* inf
 }
 
 Handle FakePlatform::RegisterEventSourceA(const char* server_name, const char* source_name) {
-  const bool ok = !fail_register_event_source;
+  const bool ok = !fail_register_event_source &&
+                  !Injected("RegisterEventSourceA", 1722);  // RPC_S_SERVER_UNAVAILABLE
   if (ok) {
     ++open_event_sources_;
-  } else {
+  } else if (fail_register_event_source) {
     last_error_ = 5;  // ERROR_ACCESS_DENIED
   }
   Log([&] {
@@ -385,7 +416,8 @@ Handle FakePlatform::RegisterEventSourceA(const char* server_name, const char* s
 bool FakePlatform::ReportEventA(Handle event_log, std::uint16_t type, std::uint16_t category,
                                 Dword event_id, const void* user_sid, std::uint16_t num_strings,
                                 Dword data_size, const char** strings, const void* raw_data) {
-  const bool ok = !fail_report_event && event_log == &event_source_tag_ && open_event_sources_ > 0;
+  const bool ok = !fail_report_event && !Injected("ReportEventA", 1502) &&
+                  event_log == &event_source_tag_ && open_event_sources_ > 0;
   std::vector<std::string> texts;
   for (std::uint16_t i = 0; i < num_strings; ++i) texts.push_back(FakeText(strings[i]));
   if (ok) {
@@ -406,8 +438,9 @@ bool FakePlatform::ReportEventA(Handle event_log, std::uint16_t type, std::uint1
 }
 
 bool FakePlatform::DeregisterEventSource(Handle event_log) {
-  const bool ok = event_log == &event_source_tag_ && open_event_sources_ > 0;
-  if (ok) --open_event_sources_;
+  const bool known = event_log == &event_source_tag_ && open_event_sources_ > 0;
+  const bool ok = known && !Injected("DeregisterEventSource", 6);  // ERROR_INVALID_HANDLE
+  if (known) --open_event_sources_;
   Log([&] {
     return std::string("DeregisterEventSource(") + (ok ? "source" : "unknown") + ") -> " +
            Bool(ok);

@@ -75,6 +75,11 @@ class FakePlatform final : public Platform {
   bool fail_message_box = false;
   bool fail_register_event_source = false;
   bool fail_report_event = false;
+  // Fault injection: the call of this number (counted from 1 over every
+  // call that can fail) fails with a plausible error of its own. Each such
+  // call is counted whether or not it fails, so a clean run tells how many
+  // faults a sweep can inject.
+  std::optional<int> fail_call;
 
   // ---- Observations ----
   bool log_calls = true;  // off for benchmarks
@@ -94,6 +99,9 @@ class FakePlatform final : public Platform {
   int max_live_heap_blocks() const { return max_live_heap_blocks_; }
   int open_device_sets() const { return open_device_sets_; }
   int open_kernel_handles() const { return static_cast<int>(kernel_handles_.size()); }
+  int failable_calls() const { return failable_calls_; }
+  // The call that `fail_call` made fail, as "Name(error)"; empty when none.
+  const std::string& injected_fault() const { return injected_fault_; }
 
   // Convenience: a file with normal attributes, a folder.
   void AddFile(const std::string& path) { files[path] = 0x80; }
@@ -154,7 +162,13 @@ class FakePlatform final : public Platform {
     if (log_calls) calls.push_back(make_line());
   }
 
+  // Counts a call that can fail; true when it is the one to fail, with
+  // `error` as its last error.
+  bool Injected(const char* name, Dword error);
+
   Dword last_error_ = 0;
+  int failable_calls_ = 0;
+  std::string injected_fault_;
   std::map<const void*, HeapEntry> heap_;
   int heap_allocs_ = 0;
   int max_live_heap_blocks_ = 0;
