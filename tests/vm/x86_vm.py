@@ -68,6 +68,34 @@ def run(argv, **kw):
     return subprocess.run(argv, check=True, **kw)
 
 
+def apt_archive():
+    """The Debian archive that this machine's apt takes bookworm from (a
+    mirror, say), and the HTTP proxy that apt goes through; None where apt
+    names neither, and debootstrap then uses its own default."""
+    archive = None
+    try:
+        targets = subprocess.run(
+            ["apt-get", "indextargets", "--format", "$(REPO_URI) $(RELEASE) $(TARGET_OF)"],
+            capture_output=True, text=True, check=True).stdout
+    except (OSError, subprocess.CalledProcessError):
+        targets = ""
+    for line in targets.splitlines():
+        fields = line.split()
+        if len(fields) == 3 and fields[1] == "bookworm" and fields[2] == "deb":
+            archive = fields[0]
+            break
+    proxy = None
+    try:
+        # Prints PROXY='...' when apt has an HTTP proxy set.
+        out = subprocess.run(["apt-config", "shell", "PROXY", "Acquire::http::Proxy"],
+                             capture_output=True, text=True, check=True).stdout.strip()
+        if out.startswith("PROXY="):
+            proxy = shlex.split(out[len("PROXY="):])[0] or None
+    except (OSError, subprocess.CalledProcessError, IndexError, ValueError):
+        pass
+    return archive, proxy
+
+
 def make_image():
     """Debian 12 with its kernel, Wine and 32-bit Wine, as an ext4 image."""
     if IMAGE.exists():
@@ -77,8 +105,12 @@ def make_image():
         rootfs = Path(tmp) / "rootfs"
         log = open(VM_DIR / "image.log", "ab")
         started = time.monotonic()
+        archive, proxy = apt_archive()
+        env = dict(os.environ)
+        if proxy and proxy.upper() != "DIRECT":
+            env["http_proxy"] = proxy
         run(["debootstrap", "--variant=minbase", "--include=" + PACKAGES, "bookworm",
-             str(rootfs), "http://deb.debian.org/debian"], stdout=log, stderr=log)
+             str(rootfs)] + ([archive] if archive else []), stdout=log, stderr=log, env=env)
         mounts = []
         try:
             for fs in ("proc", "sys", "dev"):
@@ -89,7 +121,7 @@ def make_image():
             run(["chroot", str(rootfs), "sh", "-c",
                  "dpkg --add-architecture i386 && apt-get update -q && "
                  "DEBIAN_FRONTEND=noninteractive apt-get install -y -q wine32:i386"],
-                stdout=log, stderr=log)
+                stdout=log, stderr=log, env=env)
         finally:
             for m in reversed(mounts):
                 subprocess.run(["umount", str(m)])
