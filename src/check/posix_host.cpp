@@ -27,7 +27,9 @@ CheckHost PosixCheckHost(PosixPlatform& host, const std::string& folder,
     std::vector<CaseTwinNames> named;
     for (const CaseTwins& twins : found) {
       std::string folder;
-      for (const FoundName& part : twins.folder) folder += (folder.empty() ? "" : "\\") + shown(part);
+      for (const FoundName& part : twins.folder) {
+        folder += (folder.empty() ? "" : "\\") + shown(part);
+      }
       std::vector<std::string> names;
       for (const FoundName& name : twins.names) names.push_back(shown(name));
       named.push_back({folder, names});
