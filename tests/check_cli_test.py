@@ -15,6 +15,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import urllib.parse
 from pathlib import Path
 
 CHECK = None
@@ -301,7 +302,8 @@ class CheckCli(unittest.TestCase):
 
 class Sarif(unittest.TestCase):
     """--sarif on packages with nothing to report, warnings, errors and a
-    finding without a line, checked against the JSON report and validated."""
+    finding without a line, checked against the JSON report and validated;
+    the URIs of packages within and outside the working folder."""
 
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory()
@@ -313,14 +315,27 @@ class Sarif(unittest.TestCase):
     def tearDown(self):
         self.tmp.cleanup()
 
-    def validate(self, path):
-        """The validator's errors. It exits with 0 whatever it finds, so its
-        report is read: one line per result, 'FILE(LINE,COLUMN): LEVEL ID: ...'."""
+    def validator_results(self, path):
+        """The validator's errors and warnings. It exits with 0 whatever it
+        finds, so its report is read: one line per result,
+        'FILE(LINE,COLUMN): LEVEL ID: ...'."""
         result = subprocess.run([self.validator, "validate", str(path)], capture_output=True,
                                 text=True, timeout=300)
         self.assertIn("Analysis completed successfully", result.stdout, result.stdout + result.stderr)
         return [line for line in result.stdout.splitlines()
+                if re.search(r": (error|warning) [A-Z]+[0-9]+: ", line)]
+
+    def validate(self, path):
+        """The validator's errors."""
+        return [line for line in self.validator_results(path)
                 if re.search(r": error [A-Z]+[0-9]+: ", line)]
+
+    def assert_code_scanning_takes(self, path):
+        """No error, and every result has the region that code scanning needs
+        to show it (the validator's SARIF2017)."""
+        results = self.validator_results(path)
+        self.assertEqual([line for line in results
+                          if re.search(r": (error [A-Z]+[0-9]+|warning SARIF2017): ", line)], [])
 
     def test_sarif_matches_the_report_and_validates(self):
         version = re.search(r"project\(camsetup VERSION ([0-9.]+)",
@@ -328,14 +343,13 @@ class Sarif(unittest.TestCase):
         package(self.root / "clean", "[Camera1]\nPath=a.exe\nPID=ABCD\n", ["a.exe"])
         package(self.root / "my pkg", "[Launcher]\nExitCode=1\n[Camera1]\nPath=a.exe\nPID=abcd\n")
         package(self.root / "long", "[Camera1]\nPath=" + "p" * 251 + "\n")
-        # Relative paths stay relative URIs; absolute ones are file: URIs.
+        # Paths within the working folder are URIs relative to it, however
+        # they were given.
         packages = {"clean": ("clean", "clean/setup.ini"),
                     "warnings": ("my pkg", "my%20pkg/setup.ini"),
                     "errors": ("long", "long/setup.ini"),
-                    "no-line": ("nowhere", "nowhere/setup.ini"),
-                    "absolute": (str(self.root / "my pkg"),
-                                 "file://" + str(self.root).replace(" ", "%20") +
-                                 "/my%20pkg/setup.ini")}
+                    "no-line": ("./nowhere", "nowhere/setup.ini"),
+                    "absolute": (str(self.root / "my pkg"), "my%20pkg/setup.ini")}
         for name, (pkg, uri) in packages.items():
             with self.subTest(name):
                 result = run(pkg, "--sarif", cwd=self.root)
@@ -359,28 +373,77 @@ class Sarif(unittest.TestCase):
                     self.assertEqual(r["level"], f["severity"])
                     self.assertTrue(r["message"]["text"].endswith(f["message"]))
                     location = r["locations"][0]["physicalLocation"]
-                    self.assertEqual(location["artifactLocation"]["uri"], uri)
-                    self.assertEqual(location.get("region", {}).get("startLine"), f["line"])
+                    self.assertEqual(location["artifactLocation"],
+                                     {"uri": uri, "uriBaseId": "%SRCROOT%"})
+                    # A finding about the whole file is shown at its first line.
+                    self.assertEqual(location["region"], {"startLine": f["line"] or 1})
+                self.assertEqual(run_["originalUriBaseIds"],
+                                 {"%SRCROOT%": {"uri": self.root.as_uri() + "/"}})
                 out = self.root / (name + ".sarif")
                 out.write_text(result.stdout)
-                self.assertEqual(self.validate(out), [])
+                self.assert_code_scanning_takes(out)
         levels = {name: [r["level"] for r in json.loads(run(pkg, "--sarif", cwd=self.root).stdout)
                          ["runs"][0]["results"]] for name, (pkg, _) in packages.items()}
         self.assertEqual(levels, {"clean": [], "warnings": ["warning", "warning", "warning"],
                                   "errors": ["error"], "no-line": ["error"],
                                   "absolute": ["warning", "warning", "warning"]})
 
+    def test_uris_relative_to_the_working_folder(self):
+        # Code scanning resolves a relative URI against the repository's
+        # root, where the checker runs. A path that leaves that folder keeps
+        # an absolute file: URI, which names the file all the same.
+        work = self.root / "work dir \u00e9" / "repo"
+        for folder in ("pkg", "sub", "my pkg #1", "\u30ab\u30e1\u30e9"):
+            package(work / folder, "[Camera1]\nPath=a.exe\nPID=abcd\n")
+        package(self.root / "outside", "[Camera1]\nPath=a.exe\nPID=abcd\n")
+        outside = "file://" + urllib.parse.quote(str(self.root)) + "/outside/setup.ini"
+        cases = {"dot-slash": ("./pkg", "pkg/setup.ini"),
+                 "dot-dot-back-in": ("sub/../pkg/./", "pkg/setup.ini"),
+                 "trailing-slash": ("pkg/", "pkg/setup.ini"),
+                 "encoded": ("my pkg #1", "my%20pkg%20%231/setup.ini"),
+                 "non-ascii": ("\u30ab\u30e1\u30e9", "%E3%82%AB%E3%83%A1%E3%83%A9/setup.ini"),
+                 "absolute-within": (str(work / "pkg"), "pkg/setup.ini"),
+                 "dot-dot-outside": ("../../outside", None),
+                 "absolute-outside": (str(self.root / "outside"), None)}
+        for name, (pkg, uri) in cases.items():
+            with self.subTest(name):
+                result = run(pkg, "--sarif", cwd=work)
+                sarif = json.loads(result.stdout)
+                run_ = sarif["runs"][0]
+                self.assertEqual(run_["originalUriBaseIds"],
+                                 {"%SRCROOT%": {"uri": "file://" + urllib.parse.quote(str(work))
+                                                + "/"}})
+                self.assertTrue(run_["results"])
+                expected = ({"uri": uri, "uriBaseId": "%SRCROOT%"} if uri else {"uri": outside})
+                for r in run_["results"]:
+                    self.assertEqual(r["locations"][0]["physicalLocation"]["artifactLocation"],
+                                     expected)
+                if name in ("non-ascii", "dot-dot-outside"):
+                    out = self.root / (name + ".sarif")
+                    out.write_text(result.stdout)
+                    self.assert_code_scanning_takes(out)
+
     def test_validator_reports_an_invalid_log(self):
         # So that the validation above can fail: a result without its
-        # required message is an error to it.
+        # required message is an error to it, one without a region a
+        # SARIF2017 warning.
         pkg = package(self.root / "w", "[Camera1]\nPath=a.exe\nPID=abcd\n")
         sarif = json.loads(run(pkg, "--sarif").stdout)
-        del sarif["runs"][0]["results"][0]["message"]
+        without_message = json.loads(json.dumps(sarif))
+        del without_message["runs"][0]["results"][0]["message"]
         broken = self.root / "broken.sarif"
-        broken.write_text(json.dumps(sarif, indent=2))
+        broken.write_text(json.dumps(without_message, indent=2))
         errors = self.validate(broken)
         self.assertEqual(len(errors), 1, errors)
         self.assertIn("The required property 'message' is missing", errors[0])
+
+        del sarif["runs"][0]["results"][1]["locations"][0]["physicalLocation"]["region"]
+        no_region = self.root / "no-region.sarif"
+        no_region.write_text(json.dumps(sarif, indent=2))
+        with self.assertRaises(AssertionError) as raised:
+            self.assert_code_scanning_takes(no_region)
+        self.assertIn("results[1].locations[0].physicalLocation: The 'region' property is absent",
+                      str(raised.exception))
 
 
 if __name__ == "__main__":

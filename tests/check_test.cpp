@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "check/checker.h"
+#include "check/render.h"
 #include "platform/posix_platform.h"
 #include "test_support.h"
 
@@ -595,6 +596,78 @@ TEST_P(FindTest, FileExists) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FindTest, ::testing::ValuesIn(kFindCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// setup.ini's place in SARIF: relative to the working folder, which code
+// scanning takes for the repository's root, where setup.ini lies within it,
+// and an absolute file: URI where it does not.
+struct SarifPlaceCase {
+  CAMSETUP_PRINTS_NAME(SarifPlaceCase)
+  const char* name;
+  bool windows;
+  std::string working_folder;
+  std::string setup_ini;
+  std::string uri;
+  bool relative;
+  std::string base_uri;
+};
+
+const SarifPlaceCase kSarifPlaceCases[] = {
+    {"Relative", false, "/repo", "drivers/pkg/setup.ini", "drivers/pkg/setup.ini", true,
+     "file:///repo/"},
+    {"DotSlash", false, "/repo", "./pkg/./setup.ini", "pkg/setup.ini", true, "file:///repo/"},
+    {"DotDotBackIn", false, "/repo", "pkg/../other//setup.ini", "other/setup.ini", true,
+     "file:///repo/"},
+    {"DotDotOutside", false, "/repo/ci", "../pkg/setup.ini", "file:///repo/pkg/setup.ini", false,
+     "file:///repo/ci/"},
+    {"AbsoluteWithin", false, "/repo/", "/repo/pkg/setup.ini", "pkg/setup.ini", true,
+     "file:///repo/"},
+    {"AbsoluteOutside", false, "/repo", "/tmp/pkg/setup.ini", "file:///tmp/pkg/setup.ini", false,
+     "file:///repo/"},
+    {"FolderWithTheSameStart", false, "/repo", "/repo2/setup.ini", "file:///repo2/setup.ini",
+     false, "file:///repo/"},
+    {"CaseCountsOnLinux", false, "/Repo", "/repo/setup.ini", "file:///repo/setup.ini", false,
+     "file:///Repo/"},
+    {"RootFolder", false, "/", "../pkg/setup.ini", "pkg/setup.ini", true, "file:///"},
+    {"Encoded", false, u8"/work dir/é", u8"my pkg/カメラ/setup.ini",
+     "my%20pkg/%E3%82%AB%E3%83%A1%E3%83%A9/setup.ini", true, "file:///work%20dir/%C3%A9/"},
+    // ':' in a first segment would read as a scheme; '#', '?' and '%' as
+    // parts of the URI; a backslash is part of a Linux name.
+    {"Reserved", false, "/repo", "a:b/#1?%/c\\d/setup.ini", "a%3Ab/%231%3F%25/c%5Cd/setup.ini",
+     true, "file:///repo/"},
+    {"RawBytes", false, "/repo", "\x83J/setup.ini", "%83J/setup.ini", true, "file:///repo/"},
+    {"FolderNotKnown", false, "", "./a/../../pkg/setup.ini", "../pkg/setup.ini", false, ""},
+    {"FolderNotKnownAbsolute", false, "", "/pkg/setup.ini", "file:///pkg/setup.ini", false, ""},
+    {"WindowsDrive", true, "C:\\work\\repo", "C:\\work\\repo\\pkg\\setup.ini", "pkg/setup.ini",
+     true, "file:///C:/work/repo/"},
+    {"WindowsCaseOfDriveAndNames", true, "C:\\Work\\Repo", "c:\\WORK\\repo\\pkg/setup.ini",
+     "pkg/setup.ini", true, "file:///C:/Work/Repo/"},
+    {"WindowsRelative", true, "C:\\repo", "pkg/sub\\..\\setup.ini", "pkg/setup.ini", true,
+     "file:///C:/repo/"},
+    {"WindowsOtherDrive", true, "C:\\repo", "D:\\pkg\\setup.ini", "file:///D:/pkg/setup.ini",
+     false, "file:///C:/repo/"},
+    {"WindowsRootOfTheDrive", true, "C:\\repo", "\\pkg\\setup.ini", "file:///C:/pkg/setup.ini",
+     false, "file:///C:/repo/"},
+    {"WindowsDriveAsFolder", true, "C:\\", "..\\pkg\\setup.ini", "pkg/setup.ini", true,
+     "file:///C:/"},
+    {"WindowsShare", true, "\\\\server\\share\\repo", "\\\\Server\\Share\\repo\\pkg\\setup.ini",
+     "pkg/setup.ini", true, "file://server/share/repo/"},
+    {"WindowsShareOutside", true, "C:\\repo", "\\\\server\\my share\\pkg\\setup.ini",
+     "file://server/my%20share/pkg/setup.ini", false, "file:///C:/repo/"},
+};
+
+class SarifPlaceTest : public ::testing::TestWithParam<SarifPlaceCase> {};
+
+TEST_P(SarifPlaceTest, UriAndBase) {
+  const SarifPlaceCase& c = GetParam();
+  SarifPaths paths{c.working_folder, c.setup_ini};
+  paths.windows = c.windows;
+  const SarifLocation location = LocateForSarif(paths);
+  EXPECT_EQ(std::make_tuple(location.uri, location.relative, location.base_uri),
+            std::make_tuple(c.uri, c.relative, c.base_uri));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SarifPlaceTest, ::testing::ValuesIn(kSarifPlaceCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // The rules that SARIF output names: ids in order, so that they stay the

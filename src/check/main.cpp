@@ -17,6 +17,7 @@
 #include "platform/win32_platform.h"
 #else
 #include <dirent.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -108,6 +109,29 @@ std::string LauncherFolder(const std::string& package) {
   return folder;
 }
 
+// setup.ini's full path and the working folder, as UTF-8, for SARIF: the
+// system resolves the drive-relative forms of a path (C:pkg, \pkg).
+SarifPaths SarifPlaces(const std::string& setup_ini, const TextDecoder& host_text) {
+  SarifPaths paths;
+  const DWORD folder_length = ::GetCurrentDirectoryA(0, nullptr);
+  std::string folder(folder_length, '\0');
+  if (folder_length > 0 &&
+      ::GetCurrentDirectoryA(folder_length, folder.data()) + 1 == folder_length) {
+    folder.pop_back();
+    paths.working_folder = host_text.ToUtf8(folder);
+  }
+  const DWORD full_length = ::GetFullPathNameA(setup_ini.c_str(), 0, nullptr, nullptr);
+  std::string full(full_length, '\0');
+  if (full_length > 0 &&
+      ::GetFullPathNameA(setup_ini.c_str(), full_length, full.data(), nullptr) + 1 == full_length) {
+    full.pop_back();
+    paths.setup_ini = host_text.ToUtf8(full);
+  } else {
+    paths.setup_ini = host_text.ToUtf8(setup_ini);
+  }
+  return paths;
+}
+
 // Present devices come through the platform's own device enumeration.
 std::optional<std::vector<std::string>> PresentUsbDevices() { return std::nullopt; }
 
@@ -154,6 +178,18 @@ std::string SetupIniPath(const std::string& package) {
 }
 
 void Write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+// The working folder and setup.ini's path as given, for SARIF. Linux names
+// are bytes, taken as they are, so that their URIs name the files.
+SarifPaths SarifPlaces(const std::string& setup_ini, const TextDecoder&) {
+  SarifPaths paths;
+  if (char* folder = ::getcwd(nullptr, 0)) {
+    paths.working_folder = folder;
+    std::free(folder);
+  }
+  paths.setup_ini = setup_ini;
+  return paths;
+}
 
 std::string ReadHex(const std::string& path) {
   std::ifstream file(path);
@@ -224,7 +260,9 @@ int Main(const Arguments& args) {
   const CheckHost check_host = PosixCheckHost(host, options.folder, ini_text, host_text);
 #endif
   const Report report = Check(options, check_host);
-  Write(args.sarif ? RenderSarif(report) : args.json ? RenderJson(report) : RenderText(report));
+  Write(args.sarif  ? RenderSarif(report, SarifPlaces(options.setup_ini, host_text))
+        : args.json ? RenderJson(report)
+                    : RenderText(report));
   return report.ExitStatus();
 }
 
