@@ -13,29 +13,36 @@ namespace camsetup::testing {
 namespace {
 
 struct Variant {
+  InstallerForm form;  // of the camera's installer
   bool camera_present;
   bool exit_codes;  // [Launcher] ExitCode=Installer
   bool unseen;      // a window station nobody sees
   Dword installer_code;
 
   std::string Name() const {
-    return std::string(camera_present ? "found" : "not-found") +
+    return std::string(FormName(form)) + (camera_present ? "/found" : "/not-found") +
            (exit_codes ? "/exit-codes" : "/always-0") + (unseen ? "/unseen" : "/seen") +
            "/installer-" + std::to_string(installer_code);
   }
 };
 
-// A package of two models, one with switches in its Path so that files are
-// looked up; devices of another vendor and, where present, the camera.
+// A package of two models, the camera's with switches in its Path so that
+// files are looked up; devices of another vendor and, where present, the
+// camera. An INF goes to pnputil from a 32-bit process on 64-bit Windows.
 void SetUp(const Variant& v, FakePlatform& p) {
   p.module_path = kModulePath;
   if (v.exit_codes) p.SetProfile(kSetupIni, "Launcher", "ExitCode", "Installer");
   p.SetProfile(kSetupIni, "Camera1", "Path", "ModelA\\setup.exe");
   p.SetProfile(kSetupIni, "Camera1", "PID", "0A01,0A02");
-  p.SetProfile(kSetupIni, "Camera2", "Path", "Model B\\setup /q");
+  const char* const file = v.form == InstallerForm::kWindowsInstaller ? "driver.msi"
+                           : v.form == InstallerForm::kDriverPackage  ? "cam.inf"
+                                                                      : "setup";
+  p.SetProfile(kSetupIni, "Camera2", "Path", std::string("Model B\\") + file + " /q");
   p.SetProfile(kSetupIni, "Camera2", "PID", "ABCD");
   p.AddFile("C:\\Pkg\\ModelA\\setup.exe");
-  p.AddFile("C:\\Pkg\\Model B\\setup.exe");
+  p.AddFile(std::string("C:\\Pkg\\Model B\\") + file +
+            (v.form == InstallerForm::kProgram ? ".exe" : ""));
+  p.wow64_2 = true;
   p.devices.push_back({MultiString({"USB\\VID_1234&PID_ABCD"}), 0, {}});
   if (v.camera_present) {
     p.devices.push_back({MultiString({"USB\\VID_5A3D&PID_ABCD&REV_0100"}), 0, {}});
@@ -79,8 +86,8 @@ RunResult RunWithFault(const Variant& v, int fail_call) {
   if (fail_call > 0) h.platform.fail_call = fail_call;
   const int exit_code = h.launcher->Run("/S");
   const FakePlatform& p = h.platform;
-  const std::string where = v.Name() + ", fault " + std::to_string(fail_call) + " " +
-                            p.injected_fault();
+  const std::string where =
+      v.Name() + ", fault " + std::to_string(fail_call) + " " + p.injected_fault();
   if (fail_call > 0) {
     EXPECT_FALSE(p.injected_fault().empty()) << where;
   }
@@ -106,13 +113,25 @@ RunResult RunWithFault(const Variant& v, int fail_call) {
                     AnyStartsWith(p.calls, "OutputDebugStringA(Error info: ");
   EXPECT_TRUE(started || told) << where;
 
+  // Without a fault, the camera's installer starts in its form.
+  if (fail_call == 0 && v.camera_present) {
+    const char* const tool = v.form == InstallerForm::kWindowsInstaller ? "msiexec.exe"
+                             : v.form == InstallerForm::kDriverPackage  ? "Sysnative\\pnputil.exe"
+                                                                         : "setup.exe";
+    EXPECT_TRUE(started) << where;
+    EXPECT_TRUE(AnyStartsWith(p.calls, "OutputDebugStringA(\"C:\\Windows\\") ||
+                v.form == InstallerForm::kProgram)
+        << where;
+    EXPECT_NE(std::string(l.launch_command()).find(tool), std::string::npos) << where;
+  }
+
   // A code that reads as success or as a reboot comes only from an installer
   // that ran and ended with it.
   if (l.exit_code_mode() == ExitCodeMode::kInstaller &&
       (exit_code == 0 || exit_code == 1641 || exit_code == 3010)) {
     EXPECT_TRUE(started) << where << ": exit " << exit_code;
-    EXPECT_TRUE(AnyStartsWith(p.calls, "GetExitCodeProcess(process) -> " +
-                                           std::to_string(exit_code)))
+    EXPECT_TRUE(
+        AnyStartsWith(p.calls, "GetExitCodeProcess(process) -> " + std::to_string(exit_code)))
         << where << ": exit " << exit_code;
   }
   if (l.exit_code_mode() == ExitCodeMode::kAlwaysZero) {
@@ -123,17 +142,20 @@ RunResult RunWithFault(const Variant& v, int fail_call) {
 
 TEST(FaultSweep, EverySingleFaultSurvived) {
   int runs = 0;
-  for (bool camera_present : {true, false}) {
-    for (bool exit_codes : {true, false}) {
-      for (bool unseen : {false, true}) {
-        for (Dword installer_code : {Dword{0}, Dword{3010}}) {
-          const Variant v{camera_present, exit_codes, unseen, installer_code};
-          // The clean run tells how many calls can fail.
-          const RunResult clean = RunWithFault(v, 0);
-          ASSERT_GT(clean.failable_calls, 5) << v.Name();
-          for (int fault = 1; fault <= clean.failable_calls; ++fault) {
-            RunWithFault(v, fault);
-            ++runs;
+  for (InstallerForm form :
+       {InstallerForm::kProgram, InstallerForm::kWindowsInstaller, InstallerForm::kDriverPackage}) {
+    for (bool camera_present : {true, false}) {
+      for (bool exit_codes : {true, false}) {
+        for (bool unseen : {false, true}) {
+          for (Dword installer_code : {Dword{0}, Dword{3010}}) {
+            const Variant v{form, camera_present, exit_codes, unseen, installer_code};
+            // The clean run tells how many calls can fail.
+            const RunResult clean = RunWithFault(v, 0);
+            ASSERT_GT(clean.failable_calls, 5) << v.Name();
+            for (int fault = 1; fault <= clean.failable_calls; ++fault) {
+              RunWithFault(v, fault);
+              ++runs;
+            }
           }
         }
       }

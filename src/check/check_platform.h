@@ -44,6 +44,22 @@ class CheckPlatform final : public Platform {
   // No session, window station or event log of the checker's own: the
   // queries fail, so that messages are recorded as boxes.
   Dword GetCurrentProcessId() override { return 0; }
+  Dword GetSystemDirectoryA(char* buffer, Dword size) override {
+    return host_.GetSystemDirectoryA(buffer, size);
+  }
+  Dword GetSystemWindowsDirectoryA(char* buffer, Dword size) override {
+    return host_.GetSystemWindowsDirectoryA(buffer, size);
+  }
+  bool IsWow64Process2(Handle process, std::uint16_t* process_machine,
+                       std::uint16_t* native_machine) override {
+    return host_.IsWow64Process2(process, process_machine, native_machine);
+  }
+  bool IsWow64Process(Handle process, bool* wow64) override {
+    return host_.IsWow64Process(process, wow64);
+  }
+  std::int32_t RtlGetVersion(OsVersionInfo* version) override {
+    return host_.RtlGetVersion(version);
+  }
   bool ProcessIdToSessionId(Dword, Dword*) override { return Unsupported(); }
   void* HeapAlloc(std::size_t bytes) override { return host_.HeapAlloc(bytes); }
   void HeapFree(void* block) override { host_.HeapFree(block); }

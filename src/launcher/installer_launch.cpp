@@ -32,7 +32,108 @@ bool NamesFile(const char* path, Platform& platform) {
   return attributes != kInvalidFileAttributes && (attributes & kFileAttributeDirectory) == 0;
 }
 
+// Where a form's tool lies.
+enum class ToolFolder { kNone, kSystem, kNative };
+
+// How each form of installer starts: the tool that takes the package (none
+// for a program, which starts itself), the text around the quoted package,
+// and whether the launcher's own arguments follow.
+struct FormRule {
+  InstallerForm form;
+  const char* extension;  // with its dot; null for the program form
+  const char* name;
+  ToolFolder folder;
+  const char* tool;            // after the folder
+  const char* before;          // between the quoted tool and the quoted package
+  const char* after;           // after the quoted package, before the switches
+  const char* legacy_before;   // the same for pnputil before /add-driver
+  const char* legacy_after;
+  bool takes_tail;
+  Dword creation_flags;
+};
+
+constexpr FormRule kFormRules[] = {
+    {InstallerForm::kProgram, nullptr, "program", ToolFolder::kNone, "", "", "", "", "", true,
+     kNormalPriorityClass},
+    {InstallerForm::kWindowsInstaller, ".msi", "MSI package", ToolFolder::kSystem,
+     "\\msiexec.exe", " /i ", "", " /i ", "", true, kNormalPriorityClass},
+    {InstallerForm::kDriverPackage, ".inf", "INF driver package", ToolFolder::kNative,
+     "\\pnputil.exe", " /add-driver ", " /install", " -i -a ", "", false,
+     kNormalPriorityClass | kCreateNoWindow},
+};
+
+const FormRule& RuleOf(InstallerForm form) {
+  for (const FormRule& rule : kFormRules) {
+    if (rule.form == form) return rule;
+  }
+  return kFormRules[0];
+}
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 }  // namespace
+
+InstallerForm FormOf(const char* install_path, std::size_t folder_length,
+                     const InstallProgram& program, Platform& platform) {
+  if (program.appended_extension) return InstallerForm::kProgram;
+  // The last dot of the last component, at a character's start.
+  std::size_t dot = program.length;
+  for (std::size_t i = folder_length; i < program.length;) {
+    const bool lead = platform.IsDBCSLeadByte(static_cast<unsigned char>(install_path[i])) &&
+                      i + 1 < program.length;
+    if (!lead) {
+      if (install_path[i] == '\\' || install_path[i] == '/') {
+        dot = program.length;
+      } else if (install_path[i] == '.') {
+        dot = i;
+      }
+    }
+    i += lead ? 2 : 1;
+  }
+  for (const FormRule& rule : kFormRules) {
+    if (rule.extension == nullptr || dot == program.length) continue;
+    const std::size_t length = std::strlen(rule.extension);
+    if (program.length - dot != length) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < length && same; ++i) {
+      same = AsciiLower(install_path[dot + i]) == rule.extension[i];
+    }
+    if (same) return rule.form;
+  }
+  return InstallerForm::kProgram;
+}
+
+const char* FormName(InstallerForm form) { return RuleOf(form).name; }
+
+Dword CreationFlagsOf(InstallerForm form) { return RuleOf(form).creation_flags; }
+
+bool ComposeInstallCommand(InstallerForm form, std::string_view program,
+                           std::string_view switches, std::string_view argument_tail,
+                           const SystemTools& tools, char* out, std::size_t size) {
+  if (size == 0) return false;
+  out[0] = '\0';
+  const FormRule& rule = RuleOf(form);
+  const bool legacy = form == InstallerForm::kDriverPackage && !tools.add_driver;
+  bool fits = true;
+  const auto add = [&](std::string_view text) {
+    fits = fits && Append(out, size, text.data(), text.size());
+  };
+  if (rule.folder != ToolFolder::kNone) {
+    add("\"");
+    add(rule.folder == ToolFolder::kSystem ? tools.system_folder : tools.native_folder);
+    add(rule.tool);
+    add("\"");
+    add(legacy ? rule.legacy_before : rule.before);
+  }
+  add("\"");
+  add(program);
+  add("\"");
+  add(legacy ? rule.legacy_after : rule.after);
+  add(switches);
+  if (rule.takes_tail) add(argument_tail);
+  if (!fits) out[0] = '\0';
+  return fits;
+}
 
 InstallProgram FindInstallProgram(const char* install_path, std::size_t folder_length,
                                   Platform& platform) {
@@ -95,6 +196,54 @@ InstallProgram FindInstallProgram(const char* install_path, std::size_t folder_l
   return program(length, true, false);
 }
 
+Dword Launcher::ReadSystemTools(InstallerForm form, SystemTools& tools, char* system_folder,
+                                char* native_folder) {
+  // The code of a failed call, read at once; 1603 where it left none.
+  const auto failed = [&] {
+    const Dword error = ReportsOutcome() ? platform_.GetLastError() : 0;
+    return error != 0 ? error : kErrorInstallFailure;
+  };
+  const auto read_folder = [&](Dword (Platform::*read)(char*, Dword), char* buffer) -> Dword {
+    const Dword length = (platform_.*read)(buffer, kSystemFolderSize);
+    if (length == 0) return failed();
+    if (length >= kSystemFolderSize) {
+      buffer[0] = '\0';
+      return kErrorFilenameExcedRange;
+    }
+    return 0;
+  };
+
+  if (form == InstallerForm::kWindowsInstaller) {
+    tools.system_folder = system_folder;
+    return read_folder(&Platform::GetSystemDirectoryA, system_folder);
+  }
+  // A 32-bit process on 64-bit Windows sees SysWOW64 in place of System32,
+  // and there is no pnputil there: the native one is reached by Sysnative.
+  std::uint16_t process_machine = kImageFileMachineUnknown;
+  bool wow64 = false;
+  if (platform_.IsWow64Process2(CurrentProcess(), &process_machine, nullptr)) {
+    wow64 = process_machine != kImageFileMachineUnknown;
+  } else if (!platform_.IsWow64Process(CurrentProcess(), &wow64)) {
+    wow64 = false;
+  }
+  tools.native_folder = native_folder;
+  if (wow64) {
+    const Dword error = read_folder(&Platform::GetSystemWindowsDirectoryA, native_folder);
+    if (error != 0) return error;
+    Append(native_folder, kNativeFolderSize, kSysnative);
+  } else {
+    const Dword error = read_folder(&Platform::GetSystemDirectoryA, native_folder);
+    if (error != 0) return error;
+  }
+  // GetVersionEx reports Windows 8 to a program whose manifest does not name
+  // Windows 10; RtlGetVersion tells the truth. Unknown, the older syntax,
+  // which every pnputil takes.
+  OsVersionInfo version = {};
+  tools.add_driver = platform_.RtlGetVersion(&version) == 0 && version.dwMajorVersion >= 10 &&
+                     version.dwBuildNumber >= kFirstBuildWithAddDriver;
+  return 0;
+}
+
 int Launcher::LaunchInstaller() {
   if (!scan_.set_obtained) {
     ShowMessage(Message::kEnumerationFail, "enumeration fail");
@@ -112,24 +261,52 @@ int Launcher::LaunchInstaller() {
   // The program goes in quotes, named as it was looked for (with the ".exe"
   // that a name without an extension gets), so that the system starts the
   // file that was found and no program at a prefix of the path; switches
-  // written in Path follow it. The argument tail brings its own leading blank.
+  // written in Path follow it. An MSI or INF package goes in quotes to the
+  // system's own tool. The argument tail brings its own leading blank.
   const bool selected = launch_command_[0] != '\0';
+  InstallerForm form = InstallerForm::kProgram;
+  Dword start_failure = 0;  // the exit code of a failure found before the start
   if (selected) {
     char install_path[kInstallPathSize];
     std::memcpy(install_path, launch_command_, kInstallPathSize);
     install_path[kInstallPathSize - 1] = '\0';
-    const InstallProgram program =
-        FindInstallProgram(install_path, camera_table_.folder_length, platform_);
     launch_command_[0] = '\0';
-    Append(launch_command_, kLaunchCommandSize, "\"");
-    Append(launch_command_, kLaunchCommandSize, install_path, program.length);
+    const std::size_t folder_length = camera_table_.folder_length;
+    const InstallProgram program = FindInstallProgram(install_path, folder_length, platform_);
+    form = FormOf(install_path, folder_length, program, platform_);
+
+    char program_path[kInstallPathSize + sizeof(kDefaultExtension) - 1];
+    std::memcpy(program_path, install_path, program.length);
+    program_path[program.length] = '\0';
     if (program.appended_extension) {
-      Append(launch_command_, kLaunchCommandSize, kDefaultExtension);
+      std::memcpy(program_path + program.length, kDefaultExtension, sizeof(kDefaultExtension));
     }
-    Append(launch_command_, kLaunchCommandSize, "\"");
-    Append(launch_command_, kLaunchCommandSize, install_path + program.length);
+    // A package that a tool takes must be there before the tool starts.
+    if (form != InstallerForm::kProgram &&
+        !(program.looked_up ? program.found : NamesFile(program_path, platform_))) {
+      start_failure = kErrorFileNotFound;
+    }
+    SystemTools tools;
+    char system_folder[kSystemFolderSize] = "";
+    char native_folder[kNativeFolderSize] = "";
+    if (start_failure == 0 && form != InstallerForm::kProgram) {
+      start_failure = ReadSystemTools(form, tools, system_folder, native_folder);
+    }
+    const std::string_view switches(install_path + program.length);
+    const std::string_view tail(argument_tail_);
+    if (start_failure == 0 &&
+        !ComposeInstallCommand(form, program_path, switches, tail, tools, launch_command_,
+                               kLaunchCommandSize)) {
+      start_failure = kErrorFilenameExcedRange;
+    }
+    if (start_failure != 0 && launch_command_[0] == '\0') {
+      // Nothing to start: the debugger output names the program as selected.
+      ComposeInstallCommand(InstallerForm::kProgram, program_path, switches, tail, tools,
+                            launch_command_, kLaunchCommandSize);
+    }
+  } else {
+    Append(launch_command_, kLaunchCommandSize, argument_tail_);
   }
-  Append(launch_command_, kLaunchCommandSize, argument_tail_);
   platform_.OutputDebugStringA(launch_command_);
 
   if (!selected) {
@@ -137,9 +314,14 @@ int Launcher::LaunchInstaller() {
     ShowMessage(Message::kNotFound, "Velmora Webcam Device(Oskendal) was not found!");
     return 1;
   }
+  if (start_failure != 0) {
+    SetOutcome(start_failure);
+    ShowMessage(Message::kStartFailed, "Run driver insatll fail");
+    return 0;
+  }
 
   if (!platform_.CreateProcessA(nullptr, launch_command_, nullptr, nullptr, false,
-                                kNormalPriorityClass, nullptr, nullptr, &startup_info_,
+                                CreationFlagsOf(form), nullptr, nullptr, &startup_info_,
                                 &process_information_)) {
     // The start's own code (2 not found, 5 denied, 740 elevation
     // required...), taken before the box can change it.

@@ -203,6 +203,40 @@ struct InstallProgram {
 InstallProgram FindInstallProgram(const char* install_path, std::size_t folder_length,
                                   Platform& platform);
 
+// The forms a driver package comes in, told by the extension of the program
+// found, without regard to case: an MSI package (".msi") goes to msiexec, an
+// INF driver package (".inf") to pnputil, anything else starts itself.
+enum class InstallerForm { kProgram, kWindowsInstaller, kDriverPackage };
+InstallerForm FormOf(const char* install_path, std::size_t folder_length,
+                     const InstallProgram& program, Platform& platform);
+const char* FormName(InstallerForm form);  // "program", "MSI package", "INF driver package"
+
+inline constexpr std::size_t kSystemFolderSize = 260;  // MAX_PATH
+inline constexpr char kSysnative[] = "\\Sysnative";
+// The Windows folder with "\Sysnative" after it.
+inline constexpr std::size_t kNativeFolderSize = kSystemFolderSize + sizeof(kSysnative) - 1;
+// pnputil knows /add-driver from Windows 10 1607 on.
+inline constexpr Dword kFirstBuildWithAddDriver = 14393;
+
+// Where the system's own tools are, for the forms that start one.
+struct SystemTools {
+  const char* system_folder = "";  // msiexec's: the process's system folder
+  const char* native_folder = "";  // pnputil's: the 64-bit one on 64-bit Windows
+  bool add_driver = false;         // pnputil's /add-driver, else its -i -a
+};
+
+// The command that starts `program` (its full path, NUL-free) in `form`,
+// with the switches written in Path and the launcher's argument tail, each
+// with its own leading blank. An INF's command takes no argument tail:
+// installer switches mean nothing to pnputil. Written to `out` of `size`
+// bytes; false, with `out` empty, when it does not fit, never cut.
+bool ComposeInstallCommand(InstallerForm form, std::string_view program,
+                           std::string_view switches, std::string_view argument_tail,
+                           const SystemTools& tools, char* out, std::size_t size);
+// The creation flags of the form's process: pnputil is a console program,
+// started without a console window.
+Dword CreationFlagsOf(InstallerForm form);
+
 class Launcher {
  public:
   explicit Launcher(Platform& platform);
@@ -247,6 +281,11 @@ class Launcher {
   std::optional<Dword> SessionId();
   // Reads the first hardware ID of the device at `data` into a text, using
   // and replacing `buffer` as the property read requires.
+  // Fills `tools` for `form` from the platform: the system folder for an MSI
+  // package; the native system folder and the version for an INF. Returns 0,
+  // or the code of the failure.
+  Dword ReadSystemTools(InstallerForm form, SystemTools& tools, char* system_folder,
+                        char* native_folder);
   OwnedText ReadFirstHardwareId(DevInfoHandle set, DevInfoData* data, ScopedHeapBlock& buffer);
 
   Platform& platform_;

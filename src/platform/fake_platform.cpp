@@ -223,6 +223,75 @@ Dword FakePlatform::GetCurrentProcessId() {
   return 42;
 }
 
+Dword FakePlatform::CopyFolder(const char* name, const std::string& folder, char* buffer,
+                               Dword size) {
+  Dword result = 0;
+  if (!Injected(name, 8)) {  // ERROR_NOT_ENOUGH_MEMORY
+    if (folder.size() < size) {
+      std::memcpy(buffer, folder.c_str(), folder.size() + 1);
+      result = static_cast<Dword>(folder.size());
+    } else {
+      result = static_cast<Dword>(folder.size() + 1);
+    }
+  }
+  Log([&] {
+    return std::string(name) + "(" + std::to_string(size) + ") -> " + std::to_string(result);
+  });
+  return result;
+}
+
+Dword FakePlatform::GetSystemDirectoryA(char* buffer, Dword size) {
+  return CopyFolder("GetSystemDirectoryA", system_folder, buffer, size);
+}
+
+Dword FakePlatform::GetSystemWindowsDirectoryA(char* buffer, Dword size) {
+  return CopyFolder("GetSystemWindowsDirectoryA", windows_folder, buffer, size);
+}
+
+bool FakePlatform::IsWow64Process2(Handle process, std::uint16_t* process_machine,
+                                   std::uint16_t* native_machine) {
+  const bool injected = Injected("IsWow64Process2", 5);  // ERROR_ACCESS_DENIED
+  const bool ok = !injected && process == CurrentProcess() && wow64_2.has_value();
+  if (ok) {
+    // x86 under WOW64 on x64, or nothing emulated.
+    *process_machine = *wow64_2 ? 0x014C : kImageFileMachineUnknown;
+    if (native_machine != nullptr) *native_machine = 0x8664;
+  } else if (!injected) {
+    last_error_ = wow64_2.has_value() ? 6 : kErrorProcNotFound;
+  }
+  Log([&] {
+    return std::string("IsWow64Process2(") + (process == CurrentProcess() ? "self" : "other") +
+           ") -> " + (ok ? Hex(*process_machine) : std::string("FALSE"));
+  });
+  return ok;
+}
+
+bool FakePlatform::IsWow64Process(Handle process, bool* wow64_process) {
+  const bool ok = !Injected("IsWow64Process", 5) && process == CurrentProcess();
+  if (ok) *wow64_process = wow64;
+  Log([&] {
+    return std::string("IsWow64Process(") + (process == CurrentProcess() ? "self" : "other") +
+           ") -> " + (ok ? Bool(wow64) : std::string("FALSE"));
+  });
+  return ok;
+}
+
+std::int32_t FakePlatform::RtlGetVersion(OsVersionInfo* version) {
+  // STATUS_UNSUCCESSFUL where it fails: it sets no last error.
+  const std::int32_t status = Injected("RtlGetVersion", last_error_)
+                                  ? static_cast<std::int32_t>(0xC0000001)
+                                  : 0;
+  if (status == 0) *version = os_version;
+  Log([&] {
+    return "RtlGetVersion -> " + (status == 0 ? std::to_string(os_version.dwMajorVersion) + "." +
+                                                     std::to_string(os_version.dwMinorVersion) +
+                                                     "." +
+                                                     std::to_string(os_version.dwBuildNumber)
+                                               : Hex(static_cast<Dword>(status)));
+  });
+  return status;
+}
+
 bool FakePlatform::ProcessIdToSessionId(Dword process_id, Dword* session) {
   const bool injected = Injected("ProcessIdToSessionId", 5);  // ERROR_ACCESS_DENIED
   const bool ok = !injected && process_id == 42 && session_id.has_value();

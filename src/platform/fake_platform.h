@@ -46,6 +46,14 @@ class FakePlatform final : public Platform {
   // (FILE_ATTRIBUTE_DIRECTORY for a folder); anything else does not exist.
   std::map<std::string, Dword> files;
   CodePageTable code_page = CodePageTable::SingleByte();
+  // The system: its folders, whether the process runs under WOW64 (none
+  // makes IsWow64Process2 missing, as before Windows 10 1709), and its
+  // version.
+  std::string system_folder = "C:\\Windows\\system32";
+  std::string windows_folder = "C:\\Windows";
+  std::optional<bool> wow64_2 = false;
+  bool wow64 = false;
+  OsVersionInfo os_version = {10, 0, 19045};
 
   // ---- Scripted failures ----
   // GetModuleFileNameA returns 0 with this error.
@@ -128,6 +136,12 @@ class FakePlatform final : public Platform {
   Dword GetLastError() override;
   void OutputDebugStringA(const char* text) override;
   Dword GetCurrentProcessId() override;
+  Dword GetSystemDirectoryA(char* buffer, Dword size) override;
+  Dword GetSystemWindowsDirectoryA(char* buffer, Dword size) override;
+  bool IsWow64Process2(Handle process, std::uint16_t* process_machine,
+                       std::uint16_t* native_machine) override;
+  bool IsWow64Process(Handle process, bool* wow64_process) override;
+  std::int32_t RtlGetVersion(OsVersionInfo* version) override;
   bool ProcessIdToSessionId(Dword process_id, Dword* session_id) override;
   void* HeapAlloc(std::size_t bytes) override;
   void HeapFree(void* block) override;
@@ -156,6 +170,7 @@ class FakePlatform final : public Platform {
     std::size_t size;
   };
   std::string BlockName(const void* block) const;
+  Dword CopyFolder(const char* name, const std::string& folder, char* buffer, Dword size);
   // Builds the line only when calls are logged.
   template <typename MakeLine>
   void Log(MakeLine make_line) {

@@ -15,6 +15,9 @@ using Dword = std::uint32_t;
 using Handle = void*;         // process and thread handles
 using DevInfoHandle = void*;  // HDEVINFO
 
+// GetCurrentProcess()'s pseudo-handle.
+inline Handle CurrentProcess() { return reinterpret_cast<Handle>(~std::uintptr_t{0}); }
+
 // INVALID_HANDLE_VALUE.
 inline DevInfoHandle InvalidHandleValue() {
   return reinterpret_cast<DevInfoHandle>(~std::uintptr_t{0});
@@ -65,6 +68,13 @@ struct ProcessInformation {
   Dword dwThreadId;
 };
 
+// RTL_OSVERSIONINFOW, without its service-pack text.
+struct OsVersionInfo {
+  Dword dwMajorVersion;
+  Dword dwMinorVersion;
+  Dword dwBuildNumber;
+};
+
 // USEROBJECTFLAGS.
 struct UserObjectFlags {
   std::int32_t fInherit;
@@ -81,6 +91,11 @@ inline constexpr Dword kSpdrpHardwareId = 1;
 inline constexpr Dword kErrorInsufficientBuffer = 122;
 inline constexpr Dword kErrorNoMoreItems = 259;
 inline constexpr Dword kNormalPriorityClass = 0x20;
+inline constexpr Dword kCreateNoWindow = 0x08000000;
+inline constexpr Dword kErrorFileNotFound = 2;
+inline constexpr Dword kErrorFilenameExcedRange = 206;
+inline constexpr Dword kErrorProcNotFound = 127;
+inline constexpr std::uint16_t kImageFileMachineUnknown = 0;
 inline constexpr Dword kInfinite = 0xFFFFFFFF;
 inline constexpr Dword kMbIconInformation = 0x40;
 inline constexpr Dword kInvalidFileAttributes = 0xFFFFFFFF;
@@ -121,6 +136,18 @@ class Platform {
   virtual Dword GetLastError() = 0;
   virtual void OutputDebugStringA(const char* text) = 0;
   virtual Dword GetCurrentProcessId() = 0;
+  // The system folder, and the shared Windows folder: the length, or the
+  // size needed (with the NUL) when `size` is too small, or 0 on failure.
+  virtual Dword GetSystemDirectoryA(char* buffer, Dword size) = 0;
+  virtual Dword GetSystemWindowsDirectoryA(char* buffer, Dword size) = 0;
+  // Whether `process` runs under WOW64. The first form knows x86 emulation
+  // on Arm64 too, where the second says FALSE; it is missing before
+  // Windows 10 1709 (FALSE, ERROR_PROC_NOT_FOUND).
+  virtual bool IsWow64Process2(Handle process, std::uint16_t* process_machine,
+                               std::uint16_t* native_machine) = 0;
+  virtual bool IsWow64Process(Handle process, bool* wow64) = 0;
+  // The true version of Windows, whatever the manifest names; an NTSTATUS.
+  virtual std::int32_t RtlGetVersion(OsVersionInfo* version) = 0;
   virtual bool ProcessIdToSessionId(Dword process_id, Dword* session_id) = 0;
 
   // The process heap. Blocks come back zero-filled, or null on failure.

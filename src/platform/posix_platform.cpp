@@ -12,7 +12,6 @@
 namespace camsetup {
 
 namespace {
-constexpr Dword kErrorFileNotFound = 2;
 constexpr Dword kErrorNotSupported = 50;
 constexpr Dword kFileAttributeNormal = 0x80;
 constexpr Dword kErrorInvalidParameter = 87;
@@ -226,6 +225,43 @@ Dword PosixPlatform::GetLastError() { return last_error_; }
 void PosixPlatform::OutputDebugStringA(const char*) {}
 
 Dword PosixPlatform::GetCurrentProcessId() { return 0; }
+
+// A Windows machine's folders and version, for the commands the checker
+// shows: a 64-bit Windows 10 of today, on which the x86 launcher runs.
+namespace {
+Dword CopyText(const char* text, char* buffer, Dword size) {
+  const Dword length = static_cast<Dword>(std::strlen(text));
+  if (length >= size) return length + 1;
+  std::memcpy(buffer, text, length + 1);
+  return length;
+}
+}  // namespace
+
+Dword PosixPlatform::GetSystemDirectoryA(char* buffer, Dword size) {
+  // What a 32-bit process is told too: WOW64 redirects it at each access.
+  return CopyText("C:\\Windows\\system32", buffer, size);
+}
+
+Dword PosixPlatform::GetSystemWindowsDirectoryA(char* buffer, Dword size) {
+  return CopyText("C:\\Windows", buffer, size);
+}
+
+bool PosixPlatform::IsWow64Process2(Handle, std::uint16_t* process_machine,
+                                    std::uint16_t* native_machine) {
+  *process_machine = 0x014C;  // IMAGE_FILE_MACHINE_I386
+  if (native_machine != nullptr) *native_machine = 0x8664;  // IMAGE_FILE_MACHINE_AMD64
+  return true;
+}
+
+bool PosixPlatform::IsWow64Process(Handle, bool* wow64) {
+  *wow64 = true;
+  return true;
+}
+
+std::int32_t PosixPlatform::RtlGetVersion(OsVersionInfo* version) {
+  *version = {10, 0, 19045};
+  return 0;
+}
 
 // Linux has no sessions and no window stations: the queries fail, which
 // leaves message boxes to be recorded.

@@ -318,6 +318,53 @@ void Win32Platform::OutputDebugStringA(const char* text) { ::OutputDebugStringA(
 
 Dword Win32Platform::GetCurrentProcessId() { return ::GetCurrentProcessId(); }
 
+Dword Win32Platform::GetSystemDirectoryA(char* buffer, Dword size) {
+  return ::GetSystemDirectoryA(buffer, size);
+}
+
+Dword Win32Platform::GetSystemWindowsDirectoryA(char* buffer, Dword size) {
+  return ::GetSystemWindowsDirectoryA(buffer, size);
+}
+
+bool Win32Platform::IsWow64Process2(Handle process, std::uint16_t* process_machine,
+                                    std::uint16_t* native_machine) {
+  // Windows 10 1709 and later.
+  using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+  const auto is_wow64_process2 = reinterpret_cast<IsWow64Process2Fn>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "IsWow64Process2")));
+  if (is_wow64_process2 == nullptr) {
+    ::SetLastError(ERROR_PROC_NOT_FOUND);
+    return false;
+  }
+  USHORT process_value = 0;
+  USHORT native_value = 0;
+  const BOOL ok = is_wow64_process2(process, &process_value, &native_value);
+  *process_machine = process_value;
+  if (native_machine != nullptr) *native_machine = native_value;
+  return ok != FALSE;
+}
+
+bool Win32Platform::IsWow64Process(Handle process, bool* wow64) {
+  BOOL value = FALSE;
+  const BOOL ok = ::IsWow64Process(process, &value);
+  *wow64 = value != FALSE;
+  return ok != FALSE;
+}
+
+std::int32_t Win32Platform::RtlGetVersion(OsVersionInfo* version) {
+  // NTDLL is in every process; its RtlGetVersion is not subject to the
+  // version lie of GetVersionEx.
+  using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+  const auto rtl_get_version = reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "RtlGetVersion")));
+  if (rtl_get_version == nullptr) return static_cast<std::int32_t>(0xC0000001);
+  OSVERSIONINFOW info = {};
+  info.dwOSVersionInfoSize = sizeof(info);
+  const LONG status = rtl_get_version(&info);
+  if (status == 0) *version = {info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber};
+  return status;
+}
+
 bool Win32Platform::ProcessIdToSessionId(Dword process_id, Dword* session_id) {
   DWORD session = 0;
   const BOOL ok = ::ProcessIdToSessionId(process_id, &session);

@@ -44,6 +44,12 @@ class Win32Platform final : public Platform {
   Dword GetLastError() override;
   void OutputDebugStringA(const char* text) override;
   Dword GetCurrentProcessId() override;
+  Dword GetSystemDirectoryA(char* buffer, Dword size) override;
+  Dword GetSystemWindowsDirectoryA(char* buffer, Dword size) override;
+  bool IsWow64Process2(Handle process, std::uint16_t* process_machine,
+                       std::uint16_t* native_machine) override;
+  bool IsWow64Process(Handle process, bool* wow64) override;
+  std::int32_t RtlGetVersion(OsVersionInfo* version) override;
   bool ProcessIdToSessionId(Dword process_id, Dword* session_id) override;
   void* HeapAlloc(std::size_t bytes) override;
   void HeapFree(void* block) override;
