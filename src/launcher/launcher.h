@@ -34,7 +34,9 @@ inline constexpr char kEventSourceName[] = "camsetup";
 // The exit codes of a run whose setup.ini asks for them ([Launcher]
 // ExitCode=Installer). None of the launcher's own is 0, 1641 or 3010, so
 // that no failure reads as success or as a reboot.
+inline constexpr Dword kErrorFileNotFound = 2;           // a package for msiexec or pnputil missing
 inline constexpr Dword kErrorGenFailure = 31;            // listing failed without a code
+inline constexpr Dword kErrorFilenameExcedRange = 206;   // a command that does not fit
 inline constexpr Dword kErrorDeviceNotConnected = 1167;  // no configured camera present
 inline constexpr Dword kErrorInstallFailure = 1603;      // no code for a start or an end
 inline constexpr Dword kErrorBadConfiguration = 1610;    // a rejected setup.ini entry

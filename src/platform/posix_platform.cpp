@@ -12,6 +12,7 @@
 namespace camsetup {
 
 namespace {
+constexpr Dword kErrorFileNotFound = 2;
 constexpr Dword kErrorNotSupported = 50;
 constexpr Dword kFileAttributeNormal = 0x80;
 constexpr Dword kErrorInvalidParameter = 87;
