@@ -18,11 +18,12 @@ struct Variant {
   bool exit_codes;  // [Launcher] ExitCode=Installer
   bool unseen;      // a window station nobody sees
   Dword installer_code;
+  bool signed_launcher;  // and every installer signed by its publisher
 
   std::string Name() const {
-    return std::string(FormName(form)) + (camera_present ? "/found" : "/not-found") +
-           (exit_codes ? "/exit-codes" : "/always-0") + (unseen ? "/unseen" : "/seen") +
-           "/installer-" + std::to_string(installer_code);
+    return std::string(FormName(form)) + (signed_launcher ? "/signed" : "") +
+           (camera_present ? "/found" : "/not-found") + (exit_codes ? "/exit-codes" : "/always-0") +
+           (unseen ? "/unseen" : "/seen") + "/installer-" + std::to_string(installer_code);
   }
 };
 
@@ -43,6 +44,10 @@ void SetUp(const Variant& v, FakePlatform& p) {
   p.AddFile(std::string("C:\\Pkg\\Model B\\") + file +
             (v.form == InstallerForm::kProgram ? ".exe" : ""));
   p.wow64_2 = true;
+  if (v.signed_launcher) {
+    p.image_certificate_size = 9000;
+    for (const auto& [path, attributes] : p.files) p.file_trust[path] = p.image_trust;
+  }
   p.devices.push_back({MultiString({"USB\\VID_1234&PID_ABCD"}), 0, {}});
   if (v.camera_present) {
     p.devices.push_back({MultiString({"USB\\VID_5A3D&PID_ABCD&REV_0100"}), 0, {}});
@@ -117,12 +122,15 @@ RunResult RunWithFault(const Variant& v, int fail_call) {
   if (fail_call == 0 && v.camera_present) {
     const char* const tool = v.form == InstallerForm::kWindowsInstaller ? "msiexec.exe"
                              : v.form == InstallerForm::kDriverPackage  ? "Sysnative\\pnputil.exe"
-                                                                         : "setup.exe";
+                                                                        : "setup.exe";
     EXPECT_TRUE(started) << where;
     EXPECT_TRUE(AnyStartsWith(p.calls, "OutputDebugStringA(\"C:\\Windows\\") ||
                 v.form == InstallerForm::kProgram)
         << where;
     EXPECT_NE(std::string(l.launch_command()).find(tool), std::string::npos) << where;
+    EXPECT_EQ(AnySucceeded(p.calls, "CertCompareCertificateName("),
+              v.signed_launcher && v.form != InstallerForm::kDriverPackage)
+        << where;
   }
 
   // A code that reads as success or as a reboot comes only from an installer
@@ -148,13 +156,16 @@ TEST(FaultSweep, EverySingleFaultSurvived) {
       for (bool exit_codes : {true, false}) {
         for (bool unseen : {false, true}) {
           for (Dword installer_code : {Dword{0}, Dword{3010}}) {
-            const Variant v{form, camera_present, exit_codes, unseen, installer_code};
-            // The clean run tells how many calls can fail.
-            const RunResult clean = RunWithFault(v, 0);
-            ASSERT_GT(clean.failable_calls, 5) << v.Name();
-            for (int fault = 1; fault <= clean.failable_calls; ++fault) {
-              RunWithFault(v, fault);
-              ++runs;
+            for (bool signed_launcher : {false, true}) {
+              const Variant v{form,   camera_present, exit_codes,
+                              unseen, installer_code, signed_launcher};
+              // The clean run tells how many calls can fail.
+              const RunResult clean = RunWithFault(v, 0);
+              ASSERT_GT(clean.failable_calls, 5) << v.Name();
+              for (int fault = 1; fault <= clean.failable_calls; ++fault) {
+                RunWithFault(v, fault);
+                ++runs;
+              }
             }
           }
         }

@@ -14,9 +14,13 @@ namespace camsetup::testing {
 namespace {
 
 const std::string kSi = "si{cb=" + std::to_string(sizeof(StartupInfo)) + "}";
+const std::string kNoWindow = "0x8000020";
+const std::string kUnsigned = "GetImageCertificateTableSize -> 0|";
 
+// The start, with the launcher's own signature looked at first where the
+// form is one it checks (an unsigned launcher checks nothing further).
 std::string Started(const std::string& command, const std::string& flags, Dword code) {
-  return "CreateProcessA(null, " + command + ", null, null, FALSE, " + flags + ", null, null, " +
+  return std::string(flags == kNoWindow ? "" : kUnsigned) + "CreateProcessA(null, " + command + ", null, null, FALSE, " + flags + ", null, null, " +
          kSi + ", pi{0}) -> TRUE|WaitForSingleObject(process, 0xFFFFFFFF) -> 0x0|" +
          "GetExitCodeProcess(process) -> " + std::to_string(code) +
          "|CloseHandle(process) -> TRUE|CloseHandle(thread) -> TRUE";
@@ -44,7 +48,6 @@ const std::string kSysnative =
     "RtlGetVersion -> 10.0.19045";
 const std::string kMsiexec = "\"C:\\Windows\\system32\\msiexec.exe\" /i ";
 const std::string kPnputil = "\"C:\\Windows\\system32\\pnputil.exe\" /add-driver ";
-const std::string kNoWindow = "0x8000020";
 
 struct FormCase {
   CAMSETUP_PRINTS_NAME(FormCase)
@@ -174,8 +177,8 @@ const FormCase kFormCases[] = {
      "/S", InstallerForm::kProgram,
      "GetFileAttributesA(C:\\Pkg\\Driver\\cam.inf /reboot.exe) -> 0xFFFFFFFF|"
      "GetFileAttributesA(C:\\Pkg\\Driver\\cam.inf) -> 0xFFFFFFFF|" +
-         Debug("\"C:\\Pkg\\Driver\\cam.inf /reboot.exe\" /S") +
-         "|CreateProcessA(null, \"C:\\Pkg\\Driver\\cam.inf /reboot.exe\" /S, null, null, FALSE, "
+         Debug("\"C:\\Pkg\\Driver\\cam.inf /reboot.exe\" /S") + "|" + kUnsigned +
+         "CreateProcessA(null, \"C:\\Pkg\\Driver\\cam.inf /reboot.exe\" /S, null, null, FALSE, "
          "0x20, null, null, " + kSi + ", pi{0}) -> FALSE|GetLastError -> 3|" +
          SeenBoxCalls("Run driver insatll fail"),
      3},

@@ -60,6 +60,19 @@ class CheckPlatform final : public Platform {
   std::int32_t RtlGetVersion(OsVersionInfo* version) override {
     return host_.RtlGetVersion(version);
   }
+  // The package's signatures are the host's to read; the checker's own
+  // image is not the package's launcher.
+  Dword GetImageCertificateTableSize() override { return 0; }
+  Handle CreateFileA(const char* file_name, Dword desired_access, Dword share_mode,
+                     Dword creation_disposition) override {
+    return host_.CreateFileA(file_name, desired_access, share_mode, creation_disposition);
+  }
+  std::int32_t WinVerifyTrust(Handle file, const char* file_name, CertName* signer) override {
+    return host_.WinVerifyTrust(file, file_name, signer);
+  }
+  bool CertCompareCertificateName(const CertName& name1, const CertName& name2) override {
+    return host_.CertCompareCertificateName(name1, name2);
+  }
   bool ProcessIdToSessionId(Dword, Dword*) override { return Unsupported(); }
   void* HeapAlloc(std::size_t bytes) override { return host_.HeapAlloc(bytes); }
   void HeapFree(void* block) override { host_.HeapFree(block); }

@@ -30,6 +30,8 @@ std::size_t FolderLength(const char* path, Platform& platform) {
   return folder;
 }
 
+}  // namespace
+
 // ASCII letters compare without regard to case, as profile names do.
 bool EqualsIgnoringAsciiCase(const char* a, const char* b) {
   for (;; ++a, ++b) {
@@ -41,8 +43,6 @@ bool EqualsIgnoringAsciiCase(const char* a, const char* b) {
     if (x == '\0') return true;
   }
 }
-
-}  // namespace
 
 // [Launcher] ExitCode=Installer turns on exit codes that tell the outcome;
 // anything else keeps the exit code 0 that callers may rely on.
@@ -90,6 +90,8 @@ int Launcher::LoadCameraTable() {
   char setup_path[kModulePathSize + sizeof(kSetupFileName)];
   std::memcpy(setup_path, module_path, folder_length);
   std::memcpy(setup_path + folder_length, kSetupFileName, sizeof(kSetupFileName));
+  static_assert(sizeof(setup_path) <= sizeof(setup_path_));
+  std::memcpy(setup_path_, setup_path, sizeof(setup_path));
   ReadExitCodeMode(setup_path);
 
   // Reading pass.

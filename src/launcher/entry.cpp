@@ -81,6 +81,7 @@ MessageEvent EventOf(Message message) {
     case Message::kStartFailed: return {kEventlogErrorType, 1009};
     case Message::kProcessCloseFailed: return {kEventlogErrorType, 1010};
     case Message::kThreadCloseFailed: return {kEventlogErrorType, 1011};
+    case Message::kSignatureCheckFailed: return {kEventlogErrorType, 1012};
   }
   return {kEventlogErrorType, 1000};
 }

@@ -244,6 +244,40 @@ Dword Launcher::ReadSystemTools(InstallerForm form, SystemTools& tools, char* sy
   return 0;
 }
 
+std::int32_t Launcher::CheckInstallerSignature(const char* program_path,
+                                               ScopedKernelHandle& held, bool& missing) {
+  // A launcher whose own signature does not hold here checks nothing, as an
+  // unsigned one: Windows named no publisher when it started it either.
+  CertName publisher = {};
+  if (platform_.WinVerifyTrust(nullptr, nullptr, &publisher) != 0 || publisher.size == 0 ||
+      publisher.size > kCertNameSize) {
+    return 0;
+  }
+  char value[kProfileValueSize] = {};
+  platform_.GetPrivateProfileStringA("Launcher", "Installers", "", value, kProfileValueSize,
+                                     setup_path_);
+  value[kProfileValueSize - 1] = '\0';
+  const bool any_signed = EqualsIgnoringAsciiCase(value, "AnySigned");
+
+  // Opened denying writes and deletes, and verified through that handle, so
+  // that nothing can swap the file between the check and the start.
+  held = ScopedKernelHandle(&platform_, platform_.CreateFileA(program_path, kGenericRead,
+                                                              kFileShareRead, kOpenExisting));
+  if (!held.IsValid()) {
+    const Dword error = platform_.GetLastError();
+    missing = error == kErrorFileNotFound || error == kErrorPathNotFound;
+    return static_cast<std::int32_t>(error != 0 ? error : kErrorInstallFailure);
+  }
+  CertName signer = {};
+  const std::int32_t status = platform_.WinVerifyTrust(held.get(), program_path, &signer);
+  if (status != 0) return status;
+  if (signer.size == 0 || signer.size > kCertNameSize) return kTrustEFail;
+  if (!any_signed && !platform_.CertCompareCertificateName(publisher, signer)) {
+    return kTrustESubjectNotTrusted;
+  }
+  return 0;
+}
+
 int Launcher::LaunchInstaller() {
   if (!scan_.set_obtained) {
     ShowMessage(Message::kEnumerationFail, "enumeration fail");
@@ -275,7 +309,7 @@ int Launcher::LaunchInstaller() {
     const InstallProgram program = FindInstallProgram(install_path, folder_length, platform_);
     form = FormOf(install_path, folder_length, program, platform_);
 
-    char program_path[kInstallPathSize + sizeof(kDefaultExtension) - 1];
+    char* const program_path = program_path_;
     std::memcpy(program_path, install_path, program.length);
     program_path[program.length] = '\0';
     if (program.appended_extension) {
@@ -320,9 +354,30 @@ int Launcher::LaunchInstaller() {
     return 0;
   }
 
-  if (!platform_.CreateProcessA(nullptr, launch_command_, nullptr, nullptr, false,
-                                CreationFlagsOf(form), nullptr, nullptr, &startup_info_,
-                                &process_information_)) {
+  // An INF is not checked here: Windows checks its catalog when pnputil
+  // installs it.
+  ScopedKernelHandle checked;
+  if (form != InstallerForm::kDriverPackage && platform_.GetImageCertificateTableSize() != 0) {
+    bool missing = false;
+    const std::int32_t refusal = CheckInstallerSignature(program_path_, checked, missing);
+    if (refusal != 0) {
+      checked.Close();  // not held while a box waits for the user
+      SetOutcome(static_cast<Dword>(refusal));
+      if (missing) {
+        ShowMessage(Message::kStartFailed, "Run driver insatll fail");
+      } else {
+        ShowMessage(Message::kSignatureCheckFailed, "Installer signature check fail");
+      }
+      return 0;
+    }
+  }
+  const bool started =
+      platform_.CreateProcessA(nullptr, launch_command_, nullptr, nullptr, false,
+                               CreationFlagsOf(form), nullptr, nullptr, &startup_info_,
+                               &process_information_);
+  // The file that was checked is held until the process is made from it.
+  checked.Close();
+  if (!started) {
     // The start's own code (2 not found, 5 denied, 740 elevation
     // required...), taken before the box can change it.
     SetOutcomeFromLastError(kErrorInstallFailure);

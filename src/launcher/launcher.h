@@ -61,6 +61,7 @@ enum class Message {
   kStartFailed,
   kProcessCloseFailed,
   kThreadCloseFailed,
+  kSignatureCheckFailed,
 };
 
 struct MessageEvent {
@@ -114,6 +115,10 @@ struct FirstToken {
 // from the full command line. Returns a pointer into `command_line`, or to
 // an empty text.
 const char* DeriveCommandLineTail(const char* command_line, Platform& platform);
+
+// Whether two texts are equal when ASCII letters are compared without
+// regard to case, as profile names are.
+bool EqualsIgnoringAsciiCase(const char* a, const char* b);
 
 // The first token of `value` with its end position.
 FirstToken TakeFirstToken(const char* value, Platform& platform);
@@ -283,6 +288,13 @@ class Launcher {
   std::optional<Dword> SessionId();
   // Reads the first hardware ID of the device at `data` into a text, using
   // and replacing `buffer` as the property read requires.
+  // A signed launcher starts only what its publisher signed (or, where
+  // setup.ini says Installers=AnySigned, what anyone signed with a trusted
+  // certificate). Returns 0 when the file at `program_path` may start, with
+  // `held` open on it, denying writes, until the start; else the code of the
+  // refusal, and `missing` set when there was no file to check.
+  std::int32_t CheckInstallerSignature(const char* program_path, ScopedKernelHandle& held,
+                                       bool& missing);
   // Fills `tools` for `form` from the platform: the system folder for an MSI
   // package; the native system folder and the version for an INF. Returns 0,
   // or the code of the failure.
@@ -294,6 +306,9 @@ class Launcher {
   char argument_tail_[kArgumentTailSize] = {};
   CameraTable camera_table_ = {};
   ExitCodeMode exit_code_mode_ = ExitCodeMode::kAlwaysZero;
+  char setup_path_[kModulePathSize + 16] = {};
+  // The program or package of the scan-and-launch step, as it starts.
+  char program_path_[kInstallPathSize + 4] = {};
   Dword outcome_code_ = 0;
 
   // Scan-and-launch step.

@@ -160,9 +160,11 @@ Dword FakePlatform::GetFileAttributesA(const char* file_name) {
   return attributes;
 }
 
-static std::string HandleName(const void* handle, const void* process, const void* thread) {
+static std::string HandleName(const void* handle, const void* process, const void* thread,
+                              const void* file = nullptr) {
   if (handle == process) return "process";
   if (handle == thread) return "thread";
+  if (handle == file && file != nullptr) return "file";
   return handle == nullptr ? "null" : "unknown";
 }
 
@@ -194,7 +196,7 @@ bool FakePlatform::GetExitCodeProcess(Handle process, Dword* exit_code) {
 }
 
 bool FakePlatform::CloseHandle(Handle handle) {
-  const std::string name = HandleName(handle, &process_tag_, &thread_tag_);
+  const std::string name = HandleName(handle, &process_tag_, &thread_tag_, &file_tag_);
   bool ok = kernel_handles_.erase(handle) == 1;
   Dword error = close_error;
   if ((handle == &process_tag_ && fail_close_process) ||
@@ -290,6 +292,78 @@ std::int32_t FakePlatform::RtlGetVersion(OsVersionInfo* version) {
                                                : Hex(static_cast<Dword>(status)));
   });
   return status;
+}
+
+Dword FakePlatform::GetImageCertificateTableSize() {
+  Log([&] { return "GetImageCertificateTableSize -> " + std::to_string(image_certificate_size); });
+  return image_certificate_size;
+}
+
+Handle FakePlatform::CreateFileA(const char* file_name, Dword desired_access, Dword share_mode,
+                                 Dword creation_disposition) {
+  const auto it = files.find(FakeText(file_name));
+  const bool injected = Injected("CreateFileA", 32);  // ERROR_SHARING_VIOLATION
+  bool ok = false;
+  if (injected) {
+  } else if (it == files.end()) {
+    last_error_ = 2;  // ERROR_FILE_NOT_FOUND
+  } else if ((it->second & kFileAttributeDirectory) != 0 ||
+             kernel_handles_.count(&file_tag_) != 0) {
+    last_error_ = 5;  // ERROR_ACCESS_DENIED
+  } else {
+    ok = true;
+    open_file_ = it->first;
+    kernel_handles_.insert(&file_tag_);
+  }
+  Log([&] {
+    return "CreateFileA(" + FakeText(file_name) + ", " + Hex(desired_access) + ", " +
+           Hex(share_mode) + ", " + std::to_string(creation_disposition) + ") -> " +
+           (ok ? "file" : "INVALID_HANDLE_VALUE");
+  });
+  return ok ? &file_tag_ : InvalidHandleValue();
+}
+
+std::int32_t FakePlatform::WinVerifyTrust(Handle file, const char* file_name, CertName* signer) {
+  Trust trust = {kTrustENoSignature, ""};
+  std::string what = "self";
+  if (file == nullptr) {
+    trust = image_trust;
+  } else {
+    what = HandleName(file, &process_tag_, &thread_tag_, &file_tag_) + ", " + FakeText(file_name);
+    const bool open = file == &file_tag_ && kernel_handles_.count(&file_tag_) == 1 &&
+                      file_name != nullptr && open_file_ == file_name;
+    const auto it = file_trust.find(open_file_);
+    if (!open) {
+      trust = {static_cast<std::int32_t>(0x80070006), ""};  // HRESULT of ERROR_INVALID_HANDLE
+    } else if (it != file_trust.end()) {
+      trust = it->second;
+    }
+  }
+  // A check that cannot run: the trust provider fails.
+  if (Injected("WinVerifyTrust", 0)) trust = {static_cast<std::int32_t>(0x800B0001), ""};
+  if (trust.status == 0) {
+    signer->size = static_cast<Dword>(trust.signer.size());
+    if (trust.signer.size() <= kCertNameSize) {
+      std::memcpy(signer->data, trust.signer.data(), trust.signer.size());
+    }
+  }
+  Log([&] {
+    return "WinVerifyTrust(" + what + ") -> " + Hex(static_cast<Dword>(trust.status)) +
+           (trust.status == 0 ? " " + trust.signer : std::string());
+  });
+  return trust.status;
+}
+
+bool FakePlatform::CertCompareCertificateName(const CertName& name1, const CertName& name2) {
+  const auto text = [](const CertName& name) {
+    return std::string(reinterpret_cast<const char*>(name.data),
+                       name.size <= kCertNameSize ? name.size : 0);
+  };
+  const bool same = name1.size <= kCertNameSize && text(name1) == text(name2);
+  Log([&] {
+    return "CertCompareCertificateName(" + text(name1) + ", " + text(name2) + ") -> " + Bool(same);
+  });
+  return same;
 }
 
 bool FakePlatform::ProcessIdToSessionId(Dword process_id, Dword* session) {

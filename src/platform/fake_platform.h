@@ -54,6 +54,16 @@ class FakePlatform final : public Platform {
   std::optional<bool> wow64_2 = false;
   bool wow64 = false;
   OsVersionInfo os_version = {10, 0, 19045};
+  // Signatures: the running image's certificate table (0: unsigned), and
+  // what WinVerifyTrust finds for it and for files by their path (a file
+  // not listed carries no signature).
+  struct Trust {
+    std::int32_t status;
+    std::string signer;  // the subject's bytes
+  };
+  Dword image_certificate_size = 0;
+  Trust image_trust = {0, "CN=Oskendal Camera Co"};
+  std::map<std::string, Trust> file_trust;
 
   // ---- Scripted failures ----
   // GetModuleFileNameA returns 0 with this error.
@@ -142,6 +152,11 @@ class FakePlatform final : public Platform {
                        std::uint16_t* native_machine) override;
   bool IsWow64Process(Handle process, bool* wow64_process) override;
   std::int32_t RtlGetVersion(OsVersionInfo* version) override;
+  Dword GetImageCertificateTableSize() override;
+  Handle CreateFileA(const char* file_name, Dword desired_access, Dword share_mode,
+                     Dword creation_disposition) override;
+  std::int32_t WinVerifyTrust(Handle file, const char* file_name, CertName* signer) override;
+  bool CertCompareCertificateName(const CertName& name1, const CertName& name2) override;
   bool ProcessIdToSessionId(Dword process_id, Dword* session_id) override;
   void* HeapAlloc(std::size_t bytes) override;
   void HeapFree(void* block) override;
@@ -192,6 +207,8 @@ class FakePlatform final : public Platform {
   std::set<Handle> kernel_handles_;
   int process_tag_ = 0;
   int thread_tag_ = 0;
+  int file_tag_ = 0;
+  std::string open_file_;  // the file open at &file_tag_
   int station_tag_ = 0;
   int event_source_tag_ = 0;
   int open_event_sources_ = 0;

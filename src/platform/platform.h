@@ -75,6 +75,13 @@ struct OsVersionInfo {
   Dword dwBuildNumber;
 };
 
+// The encoded subject name of a certificate (a CERT_NAME_BLOB's bytes).
+inline constexpr std::size_t kCertNameSize = 1024;
+struct CertName {
+  Dword size;  // bytes of the name; more than kCertNameSize when it did not fit
+  std::uint8_t data[kCertNameSize];
+};
+
 // USEROBJECTFLAGS.
 struct UserObjectFlags {
   std::int32_t fInherit;
@@ -92,7 +99,14 @@ inline constexpr Dword kErrorInsufficientBuffer = 122;
 inline constexpr Dword kErrorNoMoreItems = 259;
 inline constexpr Dword kNormalPriorityClass = 0x20;
 inline constexpr Dword kCreateNoWindow = 0x08000000;
+inline constexpr Dword kErrorPathNotFound = 3;
 inline constexpr Dword kErrorProcNotFound = 127;
+inline constexpr Dword kGenericRead = 0x80000000;
+inline constexpr Dword kFileShareRead = 0x1;
+inline constexpr Dword kOpenExisting = 3;
+inline constexpr std::int32_t kTrustENoSignature = static_cast<std::int32_t>(0x800B0100);
+inline constexpr std::int32_t kTrustESubjectNotTrusted = static_cast<std::int32_t>(0x800B0004);
+inline constexpr std::int32_t kTrustEFail = static_cast<std::int32_t>(0x800B010B);
 inline constexpr std::uint16_t kImageFileMachineUnknown = 0;
 inline constexpr Dword kInfinite = 0xFFFFFFFF;
 inline constexpr Dword kMbIconInformation = 0x40;
@@ -146,6 +160,22 @@ class Platform {
   virtual bool IsWow64Process(Handle process, bool* wow64) = 0;
   // The true version of Windows, whatever the manifest names; an NTSTATUS.
   virtual std::int32_t RtlGetVersion(OsVersionInfo* version) = 0;
+  // The size of the certificate table that the running image's own PE
+  // header names, as loaded: 0 for an image that carries no signature.
+  virtual Dword GetImageCertificateTableSize() = 0;
+  // CreateFileA with no security attributes, normal attributes and no
+  // template: a handle, or INVALID_HANDLE_VALUE.
+  virtual Handle CreateFileA(const char* file_name, Dword desired_access, Dword share_mode,
+                             Dword creation_disposition) = 0;
+
+  // Authenticode. WinVerifyTrust with WINTRUST_ACTION_GENERIC_VERIFY_V2, no
+  // user interface and no revocation check (nothing is fetched from the
+  // network), on the file open at `file`, named `file_name`; or, with no
+  // file, on the running image by its wide module path. Its result (0 when
+  // trusted), and then the subject of the signer's certificate.
+  virtual std::int32_t WinVerifyTrust(Handle file, const char* file_name, CertName* signer) = 0;
+  // CertCompareCertificateName for X.509 names.
+  virtual bool CertCompareCertificateName(const CertName& name1, const CertName& name2) = 0;
   virtual bool ProcessIdToSessionId(Dword process_id, Dword* session_id) = 0;
 
   // The process heap. Blocks come back zero-filled, or null on failure.

@@ -264,6 +264,23 @@ std::int32_t PosixPlatform::RtlGetVersion(OsVersionInfo* version) {
   return 0;
 }
 
+// No image of its own to check, and no Authenticode here: the checker reads
+// signatures by other means.
+Dword PosixPlatform::GetImageCertificateTableSize() { return 0; }
+
+Handle PosixPlatform::CreateFileA(const char*, Dword, Dword, Dword) {
+  last_error_ = kErrorNotSupported;
+  return InvalidHandleValue();
+}
+
+std::int32_t PosixPlatform::WinVerifyTrust(Handle, const char*, CertName*) {
+  return kTrustEFail;
+}
+
+bool PosixPlatform::CertCompareCertificateName(const CertName&, const CertName&) {
+  return false;
+}
+
 // Linux has no sessions and no window stations: the queries fail, which
 // leaves message boxes to be recorded.
 bool PosixPlatform::ProcessIdToSessionId(Dword, Dword*) {

@@ -3,6 +3,9 @@
 
 #include <windows.h>
 #include <setupapi.h>
+#include <softpub.h>
+#include <wincrypt.h>
+#include <wintrust.h>
 
 #include <cstddef>
 #include <cstring>
@@ -210,6 +213,31 @@ struct Win32Platform::Libraries {
     return register_event_source && report_event && deregister_event_source;
   }
 
+  // WINTRUST and CRYPT32, for Authenticode, only in a signed launcher.
+  ScopedLibrary wintrust;
+  ScopedLibrary crypt32;
+  decltype(&::WinVerifyTrust) win_verify_trust = nullptr;
+  decltype(&::WTHelperProvDataFromStateData) prov_data_from_state = nullptr;
+  decltype(&::WTHelperGetProvSignerFromChain) prov_signer_from_chain = nullptr;
+  decltype(&::CertCompareCertificateName) compare_certificate_name = nullptr;
+  bool trust_loaded = false;
+  bool LoadTrust() {
+    if (!trust_loaded) {
+      trust_loaded = true;
+      wintrust = LoadSystemLibrary("wintrust.dll");
+      crypt32 = LoadSystemLibrary("crypt32.dll");
+      win_verify_trust = wintrust.Get<decltype(&::WinVerifyTrust)>("WinVerifyTrust");
+      prov_data_from_state = wintrust.Get<decltype(&::WTHelperProvDataFromStateData)>(
+          "WTHelperProvDataFromStateData");
+      prov_signer_from_chain = wintrust.Get<decltype(&::WTHelperGetProvSignerFromChain)>(
+          "WTHelperGetProvSignerFromChain");
+      compare_certificate_name =
+          crypt32.Get<decltype(&::CertCompareCertificateName)>("CertCompareCertificateName");
+    }
+    return win_verify_trust && prov_data_from_state && prov_signer_from_chain &&
+           compare_certificate_name;
+  }
+
   // USER32 and the libraries that a message box loads on demand (themes,
   // input, and the delay-loaded imports of Common Controls 6), loaded from
   // the system folder before the first box, so that the box's own loads by
@@ -342,6 +370,86 @@ bool Win32Platform::IsWow64Process2(Handle process, std::uint16_t* process_machi
   *process_machine = process_value;
   if (native_machine != nullptr) *native_machine = native_value;
   return ok != FALSE;
+}
+
+Dword Win32Platform::GetImageCertificateTableSize() {
+  // The headers of the running image, as mapped: its certificate table is
+  // not, but the directory entry that names it is.
+  const auto* base = reinterpret_cast<const unsigned char*>(::GetModuleHandleA(nullptr));
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  if (base == nullptr || dos->e_magic != IMAGE_DOS_SIGNATURE) return 0;
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  if (nt->Signature != IMAGE_NT_SIGNATURE ||
+      nt->OptionalHeader.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_SECURITY) {
+    return 0;
+  }
+  return nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY].Size;
+}
+
+Handle Win32Platform::CreateFileA(const char* file_name, Dword desired_access, Dword share_mode,
+                                  Dword creation_disposition) {
+  return ::CreateFileA(file_name, desired_access, share_mode, nullptr, creation_disposition,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+std::int32_t Win32Platform::WinVerifyTrust(Handle file, const char* file_name, CertName* signer) {
+  if (!libraries_->LoadTrust()) return static_cast<std::int32_t>(TRUST_E_PROVIDER_UNKNOWN);
+  // The file's wide name: the running image's own, or the ANSI name given.
+  std::unique_ptr<wchar_t[]> path = std::make_unique<wchar_t[]>(kWidePathSize);
+  DWORD length = 0;
+  if (file == nullptr) {
+    length = ::GetModuleFileNameW(nullptr, path.get(), kWidePathSize);
+    if (length >= kWidePathSize) length = 0;
+  } else if (file_name != nullptr) {
+    length = static_cast<DWORD>(
+        ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, file_name, -1, path.get(),
+                              static_cast<int>(kWidePathSize)));
+  }
+  if (length == 0) return static_cast<std::int32_t>(HRESULT_FROM_WIN32(::GetLastError()));
+
+  WINTRUST_FILE_INFO file_info = {};
+  file_info.cbStruct = sizeof(file_info);
+  file_info.pcwszFilePath = path.get();
+  file_info.hFile = file;
+  GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+  WINTRUST_DATA data = {};
+  data.cbStruct = sizeof(data);
+  data.dwUIChoice = WTD_UI_NONE;
+  // No revocation check, and nothing fetched from the network: an offline
+  // machine is neither kept waiting nor refused.
+  data.fdwRevocationChecks = WTD_REVOKE_NONE;
+  data.dwUnionChoice = WTD_CHOICE_FILE;
+  data.pFile = &file_info;
+  data.dwStateAction = WTD_STATEACTION_VERIFY;
+  data.dwProvFlags = WTD_REVOCATION_CHECK_NONE | WTD_CACHE_ONLY_URL_RETRIEVAL;
+  const LONG status = libraries_->win_verify_trust(
+      static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+  if (status == 0) {
+    signer->size = 0;
+    CRYPT_PROVIDER_DATA* provider = libraries_->prov_data_from_state(data.hWVTStateData);
+    CRYPT_PROVIDER_SGNR* signer_data =
+        provider ? libraries_->prov_signer_from_chain(provider, 0, FALSE, 0) : nullptr;
+    if (signer_data != nullptr && signer_data->csCertChain > 0 &&
+        signer_data->pasCertChain[0].pCert != nullptr) {
+      const CERT_NAME_BLOB& subject = signer_data->pasCertChain[0].pCert->pCertInfo->Subject;
+      signer->size = subject.cbData;
+      if (subject.cbData <= kCertNameSize) {
+        std::memcpy(signer->data, subject.pbData, subject.cbData);
+      }
+    }
+  }
+  data.dwStateAction = WTD_STATEACTION_CLOSE;
+  libraries_->win_verify_trust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+  return status;
+}
+
+bool Win32Platform::CertCompareCertificateName(const CertName& name1, const CertName& name2) {
+  if (!libraries_->LoadTrust() || name1.size > kCertNameSize || name2.size > kCertNameSize) {
+    return false;
+  }
+  CERT_NAME_BLOB blob1 = {name1.size, const_cast<BYTE*>(name1.data)};
+  CERT_NAME_BLOB blob2 = {name2.size, const_cast<BYTE*>(name2.data)};
+  return libraries_->compare_certificate_name(X509_ASN_ENCODING, &blob1, &blob2) != FALSE;
 }
 
 bool Win32Platform::IsWow64Process(Handle process, bool* wow64) {

@@ -50,6 +50,11 @@ class Win32Platform final : public Platform {
                        std::uint16_t* native_machine) override;
   bool IsWow64Process(Handle process, bool* wow64) override;
   std::int32_t RtlGetVersion(OsVersionInfo* version) override;
+  Dword GetImageCertificateTableSize() override;
+  Handle CreateFileA(const char* file_name, Dword desired_access, Dword share_mode,
+                     Dword creation_disposition) override;
+  std::int32_t WinVerifyTrust(Handle file, const char* file_name, CertName* signer) override;
+  bool CertCompareCertificateName(const CertName& name1, const CertName& name2) override;
   bool ProcessIdToSessionId(Dword process_id, Dword* session_id) override;
   void* HeapAlloc(std::size_t bytes) override;
   void HeapFree(void* block) override;
