@@ -12,6 +12,10 @@
  *   hold     <ANSI path>             leave each message box up until this file exists
  *   station  <ANSI name>             start the launcher on the desktop "Default" of a new
  *                                    window station of that name, where nobody sees it
+ *   appdefaults <UTF-8 program file name> <UTF-8 Windows version name, or ->
+ *                                    the Windows version that Wine reports to programs of
+ *                                    that file name ("win7"...), or none of its own: set
+ *                                    before the start and removed after the run
  * Devices are written to the registry as present USB device interfaces, in
  * the order given, replacing any from an earlier job.
  *
@@ -74,6 +78,28 @@ static WCHAR* Utf8ToWide(const unsigned char* bytes, size_t length, int* wide_le
 static void ClearDevices(void) {
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, DEVICE_CLASSES);
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, ENUM_ROOT L"\\E2E");
+}
+
+/* Wine's Windows version for programs of one file name: the value "Version"
+ * of HKCU\Software\Wine\AppDefaults\<name>, set to `version`, or removed
+ * where `version` is NULL. */
+static void SetAppVersion(const WCHAR* name, const WCHAR* version) {
+  WCHAR path[512];
+  HKEY key;
+  swprintf(path, 512, L"Software\\Wine\\AppDefaults\\%ls", name);
+  if (version == NULL) {
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, path, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+      RegDeleteValueW(key, L"Version");
+      RegCloseKey(key);
+    }
+    return;
+  }
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL))
+    Fail("create-appdefaults-key");
+  if (RegSetValueExW(key, L"Version", 0, REG_SZ, (const BYTE*)version,
+                     (DWORD)((wcslen(version) + 1) * sizeof(WCHAR))))
+    Fail("set-appdefaults-version");
+  RegCloseKey(key);
 }
 
 /* One present USB device interface for `instance` (UTF-16), with the
@@ -165,6 +191,7 @@ int main(int argc, char** argv) {
   static int cmdline_utf8;
   static char cwd[1024];
   static char station[256];
+  WCHAR* app_name = NULL;
   DWORD timeout = 20000;
   ClearDevices();
   while (fgets(line, sizeof(line), job)) {
@@ -197,6 +224,19 @@ int main(int argc, char** argv) {
       AddDevice(instance, ids, ids_length);
       free(instance);
       free(ids);
+    } else if (strcmp(key, "appdefaults") == 0 && value) {
+      char* version_hex = strtok(NULL, " ");
+      int n;
+      size_t length = FromHex(value, bytes, sizeof(bytes));
+      free(app_name);
+      app_name = Utf8ToWide(bytes, length, &n);
+      WCHAR* version = NULL;
+      if (version_hex != NULL && strcmp(version_hex, "-") != 0) {
+        length = FromHex(version_hex, bytes, sizeof(bytes));
+        version = Utf8ToWide(bytes, length, &n);
+      }
+      SetAppVersion(app_name, version);
+      free(version);
     }
   }
   fclose(job);
@@ -287,6 +327,7 @@ int main(int argc, char** argv) {
   }
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
+  if (app_name) SetAppVersion(app_name, NULL);
   if (new_desktop) CloseDesktop(new_desktop);
   if (new_station) CloseWindowStation(new_station);
   fclose(g_result);

@@ -4,7 +4,9 @@
  * the wide calls, so that a folder the ANSI code page cannot name is
  * recorded too). It then exits with the code written in decimal in
  * "<its own path>.exitcode", if that file exists, else with 3 (an
- * installer's own error). */
+ * installer's own error). Both files are those beside the program that runs:
+ * a 32-bit copy in the 64-bit system folder (started through Sysnative)
+ * would otherwise have them redirected into SysWOW64. */
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -25,6 +27,8 @@ int main(void) {
   if (n == 0 || n >= 32768) return 2;
   path[n] = 0;
   GetCurrentDirectoryW(32768, cwd);
+  PVOID redirection;
+  Wow64DisableWow64FsRedirection(&redirection);  /* fails, harmlessly, where there is none */
 
   static WCHAR log[32768 + 8];
   memcpy(log, path, n * sizeof(WCHAR));

@@ -206,14 +206,51 @@ class Lab:
 
     def run(self, name, files, launcher: Path, launcher_at, command_line, cwd,
             devices=(), japanese=False, dirs=(), on_box=None, desktop=None, locale=None,
-            station=None):
-        """Lays out C:\\e2e\\<name>\\ from `files` (path -> bytes or STANDIN), puts
-        the launcher at `launcher_at`, and runs it. Texts may hold {root}, the
-        Windows path of that folder. `on_box(lab)`, when given, is called while
-        the first message box is up. `desktop` ("NAME,WxH"): run in a Wine
-        virtual desktop of that size, which draws the windows' frames.
-        `station` names a new window station on which the launcher runs, where
-        nobody can see it."""
+            station=None, system_files=None, app_version=None, timeout=60):
+        """Lays out C:\\e2e\\<name>\\ from `files` (path -> bytes, STANDIN, MARKER
+        or the Path of a file to copy), puts the launcher at `launcher_at`, and
+        runs it. Texts may hold {root}, the Windows path of that folder.
+        `on_box(lab)`, when given, is called while the first message box is
+        up. `desktop` ("NAME,WxH"): run in a Wine virtual desktop of that size,
+        which draws the windows' frames. `station` names a new window station
+        on which the launcher runs, where nobody can see it.
+        `system_files` (path under drive_c -> content, as `files`) are put in
+        the prefix outside the scenario folder, such as a stand-in for a
+        system tool, for this run only: they and the logs of stand-ins among
+        them are removed afterwards, as the prefix serves every run.
+        `app_version` ("win7"...) is the Windows version that Wine reports to
+        programs of the launcher's file name during the run. `timeout`: the
+        seconds the launcher, with what it starts, may take."""
+        system_files = system_files or {}
+        drive_c = self.prefix / "drive_c"
+        placed = [drive_c / rel for rel in system_files]
+        placed += [p.with_name(p.name + ".log") for p, c in zip(placed, system_files.values())
+                   if c is STANDIN]
+        try:
+            for path in placed:
+                path.unlink(missing_ok=True)
+            for rel, content in system_files.items():
+                self._put(drive_c / rel, content)
+            return self._run(name, files, launcher, launcher_at, command_line, cwd, devices,
+                             japanese, dirs, on_box, desktop, locale, station, system_files,
+                             app_version, timeout)
+        finally:
+            for path in placed:
+                path.unlink(missing_ok=True)
+
+    def _put(self, target: Path, content):
+        target.parent.mkdir(parents=True, exist_ok=True)
+        if content is STANDIN:
+            shutil.copyfile(self.standin, target)
+        elif content is MARKER:
+            shutil.copyfile(self.marker, target)
+        elif isinstance(content, Path):
+            shutil.copyfile(content, target)
+        else:
+            target.write_bytes(content)
+
+    def _run(self, name, files, launcher, launcher_at, command_line, cwd, devices, japanese,
+             dirs, on_box, desktop, locale, station, system_files, app_version, timeout):
         locale = locale or (JA_LOCALE if japanese else None)
         codec = LOCALES[locale][1] if locale else "cp1252"
         root = self.prefix / "drive_c" / "e2e" / name
@@ -222,14 +259,7 @@ class Lab:
         for d in dirs:
             (root / d).mkdir(parents=True, exist_ok=True)
         for rel, content in files.items():
-            target = root / rel
-            target.parent.mkdir(parents=True, exist_ok=True)
-            if content is STANDIN:
-                shutil.copyfile(self.standin, target)
-            elif content is MARKER:
-                shutil.copyfile(self.marker, target)
-            else:
-                target.write_bytes(content)
+            self._put(root / rel, content)
         (root / launcher_at).parent.mkdir(parents=True, exist_ok=True)
         shutil.copyfile(launcher, root / launcher_at)
         root_win = self.windows_path(root)
@@ -243,9 +273,12 @@ class Lab:
         job, result, hold = control / "job.txt", control / "result.txt", control / "hold"
         # A generous limit: under software emulation on a loaded machine a
         # message box alone can take over 20 s to come and go.
-        lines = ["timeout 60000",
+        lines = ["timeout %d" % (timeout * 1000),
                  "cwd " + (fill(cwd).encode(codec).hex() or "-"),
-                 _command_line_entry(fill(command_line), codec)]
+                 _command_line_entry(fill(command_line), codec),
+                 # Always given, so that a version left by an interrupted run goes.
+                 "appdefaults %s %s" % (Path(launcher_at).name.encode("utf-8").hex(),
+                                        (app_version or "").encode("utf-8").hex() or "-")]
         if station:
             lines.append("station " + station.encode(codec).hex())
         if on_box:
@@ -279,10 +312,10 @@ class Lab:
                         break
                     time.sleep(0.05)
                 hold.touch()
-                status = proc.wait(timeout=60)
+                status = proc.wait(timeout=timeout)
         else:
             status = self.wine(argv, name + ".log", native_dlls=planted, locale=locale,
-                               wine_debug=EVENT_LOG_DEBUG)
+                               wine_debug=EVENT_LOG_DEBUG, timeout=timeout + 60)
 
         outcome = Outcome(seconds=time.monotonic() - started)
         with open(log_path, "rb") as log:
@@ -306,12 +339,20 @@ class Lab:
                 outcome.code_page = int(f[1])
             else:
                 outcome.other.append(line)
-        for log in sorted(root.rglob("*.log")):
+        # What the stand-ins recorded: those of the scenario folder named by
+        # their path in it, those put in the system's folders by their
+        # Windows path.
+        logs = [(log, str(log.relative_to(root))[:-len(".log")])
+                for log in sorted(root.rglob("*.log"))]
+        for rel, content in system_files.items():
+            log = self.prefix / "drive_c" / (rel + ".log")
+            if content is STANDIN and log.exists():
+                logs.append((log, self.windows_path(self.prefix / "drive_c" / rel)))
+        for log, program in logs:
             record = {}
             for line in log.read_text().splitlines():
                 key, value = line.split(" ", 1)
                 record.setdefault(key, []).append(_hex(value).decode("utf-8"))
-            program = str(log.relative_to(root))[:-len(".log")]
             for i in range(len(record.get("path", []))):
                 outcome.started.append((program, record["cmdline"][i], record["cwd"][i]))
         outcome.loaded_plants = sorted(str(p.relative_to(root))[:-len(".loaded")]
