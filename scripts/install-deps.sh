@@ -6,7 +6,8 @@
 #                            and Microsoft's SARIF multitool (from npm, with
 #                            the ICU it needs) for the checker's SARIF test
 #   install-deps.sh wine     the above, and Wine with an X display for the
-#                            end-to-end tests and the demo, 32-bit Wine
+#                            end-to-end tests and the demo, wixl for the MSI
+#                            packages they install, 32-bit Wine
 #                            (wine32:i386) included, or, on a kernel that runs
 #                            no 32-bit programs, QEMU and debootstrap for the
 #                            x86 virtual machine
@@ -18,7 +19,7 @@ packages="cmake ninja-build g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev
 # there is none, as it would clash with them.
 command -v npm >/dev/null 2>&1 || packages="$packages npm"
 if [ "${1:-}" = wine ]; then
-  packages="$packages python3 wine wine64 xvfb imagemagick locales"
+  packages="$packages python3 wine wine64 xvfb imagemagick locales wixl"
 fi
 
 # 32-bit Wine runs the x86 launcher. It needs a kernel that runs 32-bit

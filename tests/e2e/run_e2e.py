@@ -9,16 +9,28 @@ message boxes (and dismisses them) and the exit code; the stand-in
 installers record how they were started. Everything is compared with the
 scenario's expectations.
 
-usage: run_e2e.py --launcher EXE --driver EXE --standin EXE --work DIR [--only NAME]...
+MSI packages are real ones, built with wixl from tests/e2e/msi/ for each run
+(a new product code at every build, so that each installs afresh in a prefix
+that keeps earlier ones) and installed by Wine's own msiexec. Where wixl is
+missing, as in the x86 virtual machine, the packages built beforehand by
+`--build-msi DIR` on a machine with wixl are taken from `--msi DIR`.
+
+usage: run_e2e.py --launcher EXE --driver EXE --standin EXE --work DIR
+                  [--arch x64|x86] [--msi DIR] [--only NAME]...
+       run_e2e.py --build-msi DIR
 Exit status 0 when every scenario passed, 1 otherwise, 77 when this Wine
 cannot run the launcher's architecture.
 """
 import argparse
 import dataclasses
+import hashlib
+import json
 import re
 import shutil
+import subprocess
 import sys
 import time
+import uuid
 from pathlib import Path
 
 from winelab import MARKER, STANDIN, Lab, ini, wine32_problem
@@ -47,6 +59,12 @@ class Scenario:
     station: str = None  # run on a new window station, where nobody sees a box
     expect_exit: int = 0  # the launcher's exit code
     expect_events: list = dataclasses.field(default_factory=list)  # (type, id, text) written
+    system_files: dict = dataclasses.field(default_factory=dict)  # path under drive_c -> content
+    app_version: str = None  # the Windows version Wine reports to the launcher ("win7")
+    # For a scenario with an MSI package: whether the package's file must be
+    # installed after the run (True) or must not (False).
+    expect_installed: bool = None
+    timeout: int = 60  # seconds for the launcher and what it starts
 
 
 def dev(n, *ids):
@@ -381,6 +399,62 @@ SCENARIOS += [
 ]
 
 
+# Real installers run by the system's own tools. {system} is the system
+# folder that GetSystemDirectoryA names, for either launcher (a 32-bit one
+# reaches SysWOW64 through it).
+SYSTEM_FOLDER = "C:\\windows\\system32"
+
+
+class Msi:
+    """A file entry: an MSI package built from tests/e2e/msi/driver.wxs for
+    the scenario. `outcome`: "install" (installs its file), "fail" (msiexec
+    returns 1603) or "reboot" (installs, then asks for a restart: 3010)."""
+    def __init__(self, outcome):
+        self.outcome = outcome
+
+
+MSI_SOURCE = Path(__file__).resolve().parent / "msi" / "driver.wxs"
+MSI_TIMEOUT = 300  # msiexec under Wine, in the x86 virtual machine's emulation
+# Where the package of a scenario installs its file, under drive_c (the
+# package is a 32-bit one, so on 64-bit Windows it goes to Program Files (x86)).
+INSTALLED = "Program Files (x86)/camsetup-e2e/%s/driver.txt"
+
+
+def msi_scenario(name, outcome, ask, package="ModelA\\driver.msi", switches=" /qn",
+                 installed=True, expect_exit=0, **more):
+    setup = ini((1, package + switches, "ABCD"))
+    more.setdefault("expect_debug", ['"{system}\\msiexec.exe" /i "{root}\\pkg\\%s" /qn'
+                                     % package])
+    return Scenario(name, {"pkg/setup.ini": ASK + setup if ask else setup,
+                           "pkg/" + package.replace("\\", "/"): Msi(outcome)},
+                    devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")], expect_boxes=[],
+                    expect_started=[], expect_exit=expect_exit, expect_installed=installed,
+                    timeout=MSI_TIMEOUT, **more)
+
+
+SCENARIOS += [
+    # Installed for real, quietly by the switch in Path: the package's file
+    # is in place afterwards.
+    msi_scenario("msi_installs_quietly", "install", ask=True),
+    # The launcher's own arguments follow the package: here the quiet switch.
+    # A folder with a blank, an extension in capitals.
+    msi_scenario("msi_argument_tail_reaches_msiexec", "install", ask=False,
+                 package="Model B\\Driver.MSI", switches="",
+                 command_line='"{root}\\pkg\\camsetup.exe" /qn'),
+    # msiexec's own codes pass through where asked for, and only there.
+    msi_scenario("msi_failure_exit_code_1603", "fail", ask=True, installed=False,
+                 expect_exit=1603),
+    msi_scenario("msi_failure_not_asked_gives_0", "fail", ask=False, installed=False),
+    msi_scenario("msi_reboot_exit_code_3010", "reboot", ask=True, expect_exit=3010),
+    # No package: msiexec is not started (it would end with 1619), the start
+    # fails with the file's own code.
+    Scenario("msi_missing_package", {"pkg/setup.ini": ASK + ini((1, "ModelA\\driver.msi", "ABCD"))},
+             devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
+             command_line='"{root}\\pkg\\camsetup.exe" /qn',
+             expect_debug=['"{root}\\pkg\\ModelA\\driver.msi" /qn'],
+             expect_boxes=["Run driver insatll fail"], expect_started=[], expect_exit=2),
+]
+
 class Pattern(str):
     """An expected text given as a regular expression: equal to every text
     that it matches in full."""
@@ -397,10 +471,31 @@ def matcher(text):
     return Pattern(text[3:]) if text.startswith("re:") else text
 
 
-def run_scenario(lab: Lab, s: Scenario, launcher: Path):
-    outcome, fill = lab.run(s.name, s.files, launcher, s.launcher, s.command_line, s.cwd,
-                            devices=s.devices, japanese=s.japanese, dirs=s.dirs,
-                            locale=s.locale, station=s.station)
+def run_scenario(lab: Lab, s: Scenario, launcher: Path, arch, packages):
+    files = {rel: packages[s.name]["msi"] if isinstance(c, Msi) else c
+             for rel, c in s.files.items()}
+    installed = lab.prefix / "drive_c" / (INSTALLED % s.name)
+    if s.expect_installed is not None:
+        # A package that this prefix has installed before would only be
+        # repaired, its file not put back: each build is run once.
+        ran = lab.prefix / "camsetup-msi-builds.txt"
+        build = "%s %s" % (packages[s.name]["build"], s.name)
+        if ran.exists() and build in ran.read_text().splitlines():
+            return (["this build of the scenario's MSI package has run in this prefix "
+                     "before, and msiexec would only repair it: build the packages again "
+                     "with wixl (%s)" % WIXL_PACKAGE], 0.0)
+        with open(ran, "a") as f:
+            f.write(build + "\n")
+        shutil.rmtree(installed.parent, ignore_errors=True)
+    outcome, fill_root = lab.run(s.name, files, launcher, s.launcher, s.command_line, s.cwd,
+                                 devices=s.devices, japanese=s.japanese, dirs=s.dirs,
+                                 locale=s.locale, station=s.station,
+                                 system_files=s.system_files, app_version=s.app_version,
+                                 timeout=s.timeout)
+
+    def fill(text):
+        return fill_root(text).replace("{system}", SYSTEM_FOLDER)
+
     problems = []
 
     def check(what, got, want):
@@ -412,25 +507,100 @@ def run_scenario(lab: Lab, s: Scenario, launcher: Path):
     check("debugger output", outcome.debug, [matcher(fill(t)) for t in s.expect_debug])
     check("message boxes", outcome.boxes, [(CAPTION, text) for text in s.expect_boxes])
     check("started programs", outcome.started,
-          [(p, matcher(fill(c)), fill(d)) for p, c, d in s.expect_started])
+          [(fill(p), matcher(fill(c)), fill(d)) for p, c, d in s.expect_started])
     check("exit code", outcome.exits, [s.expect_exit])
     check("event-log records", outcome.events, s.expect_events)
     check("planted DLLs loaded", outcome.loaded_plants, [])
     check("driver problems", outcome.other, [])
+    if s.expect_installed is not None:
+        # The file of this run's build of the package, or none at all.
+        got = installed.read_bytes().decode() if installed.exists() else None
+        check("installed " + str(installed.relative_to(lab.prefix)), got,
+              packages[s.name]["payload"] if s.expect_installed else None)
+        shutil.rmtree(installed.parent, ignore_errors=True)
     return problems, outcome.seconds
+
+
+def msi_sources_digest():
+    return hashlib.sha256(MSI_SOURCE.read_bytes()).hexdigest()
+
+
+def build_msi_packages(out: Path):
+    """Builds the package of every MSI scenario into `out` with wixl, each
+    installing a file of its own text, and writes their manifest."""
+    wixl = shutil.which("wixl")
+    if wixl is None:
+        raise RuntimeError(WIXL_MISSING)
+    shutil.rmtree(out, ignore_errors=True)
+    out.mkdir(parents=True)
+    manifest = {"sources": msi_sources_digest(), "build": uuid.uuid4().hex, "packages": {}}
+    for s in SCENARIOS:
+        outcomes = [c.outcome for c in s.files.values() if isinstance(c, Msi)]
+        if not outcomes:
+            continue
+        payload = "camsetup e2e %s %s\r\n" % (s.name, uuid.uuid4().hex)
+        (out / (s.name + ".txt")).write_bytes(payload.encode())
+        msi = out / (s.name + ".msi")
+        with open(out / "wixl.log", "ab") as log:
+            status = subprocess.run(
+                [wixl, "-D", "Folder=" + s.name, "-D", "Payload=" + s.name + ".txt",
+                 "-D", "Outcome=" + outcomes[0], "-o", msi.name, str(MSI_SOURCE)],
+                cwd=out, stdout=log, stderr=log, stdin=subprocess.DEVNULL).returncode
+        if status != 0 or not msi.exists():
+            raise RuntimeError("wixl could not build %s (status %d); see %s"
+                               % (msi, status, out / "wixl.log"))
+        manifest["packages"][s.name] = {"msi": msi.name, "payload": payload}
+    (out / "manifest.json").write_text(json.dumps(manifest, indent=1) + "\n")
+
+
+WIXL_PACKAGE = "Debian package wixl; scripts/install-deps.sh wine installs it"
+WIXL_MISSING = "wixl is missing: the MSI scenarios build their packages with it (%s)" % WIXL_PACKAGE
+
+
+def msi_packages(folder: Path):
+    """The MSI scenarios' packages: built now where wixl is at hand, else
+    those that --build-msi made in `folder` from the same sources."""
+    if shutil.which("wixl"):
+        build_msi_packages(folder)
+    manifest = folder / "manifest.json"
+    if not manifest.exists():
+        raise RuntimeError(WIXL_MISSING + "; nor are there packages built beforehand in %s "
+                           "(run_e2e.py --build-msi %s, where wixl is)" % (folder, folder))
+    data = json.loads(manifest.read_text())
+    if data.get("sources") != msi_sources_digest() or "build" not in data:
+        raise RuntimeError("the MSI packages in %s were built from other sources; build them "
+                           "again with run_e2e.py --build-msi %s" % (folder, folder))
+    return {name: {"msi": folder / p["msi"], "payload": p["payload"], "build": data["build"]}
+            for name, p in data["packages"].items()}
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--launcher", required=True, type=Path)
-    parser.add_argument("--driver", required=True, type=Path)
-    parser.add_argument("--standin", required=True, type=Path)
-    parser.add_argument("--marker", required=True, type=Path)
-    parser.add_argument("--work", required=True, type=Path)
+    parser.add_argument("--launcher", type=Path)
+    parser.add_argument("--driver", type=Path)
+    parser.add_argument("--standin", type=Path)
+    parser.add_argument("--marker", type=Path)
+    parser.add_argument("--work", type=Path)
     parser.add_argument("--arch", default="x64", choices=["x64", "x86"])
+    parser.add_argument("--msi", type=Path,
+                        help="the MSI packages' folder (default: msi in the work folder)")
+    parser.add_argument("--build-msi", type=Path, metavar="DIR",
+                        help="only build the MSI packages into DIR, with wixl")
     parser.add_argument("--only", action="append",
                         help="run only this scenario (repeatable)")
     args = parser.parse_args()
+    if args.build_msi:
+        try:
+            build_msi_packages(args.build_msi.resolve())
+        except RuntimeError as e:
+            print(e)
+            return 1
+        print("MSI packages built in %s" % args.build_msi)
+        return 0
+    for name in ("launcher", "driver", "standin", "marker", "work"):
+        if getattr(args, name) is None:
+            parser.error("--%s is required" % name)
+    selected = [s for s in SCENARIOS if not args.only or s.name in args.only]
 
     why = wine32_problem() if args.arch == "x86" else None
     if why:
@@ -441,13 +611,19 @@ def main():
             print("missing tool: " + tool)
             return 1
 
+    packages = {}
+    if any(isinstance(c, Msi) for s in selected for c in s.files.values()):
+        try:
+            packages = msi_packages((args.msi or args.work / "msi").resolve())
+        except RuntimeError as e:
+            print(e)
+            return 1
+
     total_start = time.monotonic()
     failures = 0
     with Lab(args.work, args.driver, args.standin, args.marker) as lab:
-        for s in SCENARIOS:
-            if args.only and s.name not in args.only:
-                continue
-            problems, elapsed = run_scenario(lab, s, args.launcher)
+        for s in selected:
+            problems, elapsed = run_scenario(lab, s, args.launcher, args.arch, packages)
             print("%-4s %-40s %5.1fs" % ("ok" if not problems else "FAIL", s.name, elapsed))
             for p in problems:
                 print("    " + p)
