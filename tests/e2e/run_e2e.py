@@ -400,9 +400,11 @@ SCENARIOS += [
 
 
 # Real installers run by the system's own tools. {system} is the system
-# folder that GetSystemDirectoryA names, for either launcher (a 32-bit one
-# reaches SysWOW64 through it).
+# folder that GetSystemDirectoryA names, {native} the folder of the native
+# pnputil: System32 for the 64-bit launcher, Sysnative for the 32-bit one,
+# which runs under WOW64 in Wine's 64-bit prefix.
 SYSTEM_FOLDER = "C:\\windows\\system32"
+NATIVE_FOLDER = {"x64": "C:\\windows\\system32", "x86": "C:\\windows\\Sysnative"}
 
 
 class Msi:
@@ -455,6 +457,51 @@ SCENARIOS += [
              expect_boxes=["Run driver insatll fail"], expect_started=[], expect_exit=2),
 ]
 
+# Wine has no pnputil: a stand-in takes its place in the 64-bit system folder,
+# ending with 259, as pnputil does when no device took the driver. A decoy in
+# SysWOW64, where a 32-bit process's System32 leads, must never run.
+PNPUTIL = "windows/system32/pnputil.exe"
+PNPUTIL_DECOY = "windows/syswow64/pnputil.exe"
+PNPUTIL_FILES = {PNPUTIL: STANDIN, PNPUTIL + ".exitcode": b"259",
+                 PNPUTIL_DECOY: STANDIN, PNPUTIL_DECOY + ".exitcode": b"13"}
+PNPUTIL_RUN = "C:\\windows\\system32\\pnputil.exe"
+INF = b"; a driver package for the end-to-end scenarios\r\n[Version]\r\nSignature=\"$Windows NT$\"\r\n"
+
+
+def inf_scenario(name, path, ask, command, expect_exit, **more):
+    setup = ini((1, path, "ABCD"))
+    return Scenario(name, {"pkg/setup.ini": ASK + setup if ask else setup,
+                           "pkg/ModelA/driver.inf": INF},
+                    system_files=PNPUTIL_FILES, devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
+                    command_line='"{root}\\pkg\\camsetup.exe" /S',
+                    expect_debug=[command], expect_boxes=[],
+                    expect_started=[(PNPUTIL_RUN, command, "{root}\\pkg")],
+                    expect_exit=expect_exit, **more)
+
+
+SCENARIOS += [
+    # Windows 10 (Wine 8 reports build 18362 for it): /add-driver ...
+    # /install, then the switches of Path; the launcher's own argument (/S)
+    # is not for pnputil. Its code passes through.
+    inf_scenario("inf_native_pnputil_add_driver", "ModelA\\driver.inf /reboot", ask=True,
+                 app_version="win10",
+                 command='"{native}\\pnputil.exe" /add-driver "{root}\\pkg\\ModelA\\driver.inf"'
+                         ' /install /reboot',
+                 expect_exit=259),
+    # Windows 7 (Wine 8's default, set all the same): the older syntax. Without
+    # ExitCode=Installer, pnputil's 259 is not the launcher's.
+    inf_scenario("inf_windows_7_legacy_syntax", "ModelA\\driver.inf", ask=False,
+                 app_version="win7",
+                 command='"{native}\\pnputil.exe" -i -a "{root}\\pkg\\ModelA\\driver.inf"',
+                 expect_exit=0),
+    # No package: pnputil is not started.
+    Scenario("inf_missing_package", {"pkg/setup.ini": ASK + ini((1, "ModelA\\driver.inf", "ABCD"))},
+             system_files=PNPUTIL_FILES, devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
+             expect_debug=['"{root}\\pkg\\ModelA\\driver.inf"'],
+             expect_boxes=["Run driver insatll fail"], expect_started=[], expect_exit=2),
+]
+
+
 class Pattern(str):
     """An expected text given as a regular expression: equal to every text
     that it matches in full."""
@@ -494,7 +541,8 @@ def run_scenario(lab: Lab, s: Scenario, launcher: Path, arch, packages):
                                  timeout=s.timeout)
 
     def fill(text):
-        return fill_root(text).replace("{system}", SYSTEM_FOLDER)
+        return fill_root(text).replace("{system}", SYSTEM_FOLDER) \
+                              .replace("{native}", NATIVE_FOLDER[arch])
 
     problems = []
 
