@@ -14,7 +14,7 @@
 set -eu
 
 packages="cmake ninja-build g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev clang libclang-rt-14-dev
-          g++-mingw-w64-x86-64 g++-mingw-w64-i686 osslsigncode openssl git libicu72"
+          g++-mingw-w64-x86-64 g++-mingw-w64-i686 osslsigncode openssl libssl-dev git libicu72"
 # npm comes with some Node.js builds; Debian's own is installed only where
 # there is none, as it would clash with them.
 command -v npm >/dev/null 2>&1 || packages="$packages npm"
