@@ -82,12 +82,74 @@ std::string Utf8Text::ToUtf8(std::string_view bytes) const {
   return out;
 }
 
-std::string CodePageText::ToUtf8(std::string_view bytes) const {
+std::string Utf8Characters(std::string_view bytes) {
+  std::string out;
+  for (std::size_t i = 0; i < bytes.size();) {
+    const unsigned char lead = static_cast<unsigned char>(bytes[i]);
+    const std::size_t length = Utf8Length(lead);
+    const std::string_view character = bytes.substr(i, length);
+    if (character.size() == length && CodePoint(character)) {
+      out += character;
+      i += length;
+    } else {
+      AppendEscape(out, lead);
+      i += 1;
+    }
+  }
+  return out;
+}
+
+std::string Utf16LeCharacters(std::string_view bytes) {
+  const auto unit = [&bytes](std::size_t i) {
+    return static_cast<char32_t>(static_cast<unsigned char>(bytes[i]) |
+                                 (static_cast<unsigned char>(bytes[i + 1]) << 8));
+  };
+  std::string out;
+  std::size_t i = 0;
+  for (; i + 1 < bytes.size(); i += 2) {
+    char32_t c = unit(i);
+    if (c >= 0xD800 && c <= 0xDBFF && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 &&
+        unit(i + 2) <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+      i += 2;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      char escape[7];
+      std::snprintf(escape, sizeof(escape), "\\u%04X", static_cast<unsigned>(c));
+      out += escape;
+      continue;
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  if (i < bytes.size()) AppendEscape(out, static_cast<unsigned char>(bytes[i]));
+  return out;
+}
+
+std::string CodePageText::ToUtf8(std::string_view bytes) const { return Decode(bytes, true); }
+
+std::string CodePageText::Characters(std::string_view bytes) const {
+  return Decode(bytes, false);
+}
+
+std::string CodePageText::Decode(std::string_view bytes, bool shown) const {
   std::string out;
   for (std::size_t i = 0; i < bytes.size();) {
     const unsigned char lead = static_cast<unsigned char>(bytes[i]);
     const std::size_t length = IsLeadByte(lead) && i + 1 < bytes.size() ? 2 : 1;
-    if (length == 1 && lead < 0x80 && Showable(lead)) {  // ASCII is ASCII in all of them
+    if (length == 1 && lead < 0x80 && (!shown || Showable(lead))) {  // ASCII in all of them
       out += static_cast<char>(lead);
       i += 1;
       continue;
@@ -95,7 +157,7 @@ std::string CodePageText::ToUtf8(std::string_view bytes) const {
     const std::optional<std::string> decoded = Decode(bytes.substr(i, length));
     const std::optional<char32_t> c = decoded ? CodePoint(*decoded) : std::nullopt;
     if (c && Utf8Length(static_cast<unsigned char>((*decoded)[0])) == decoded->size() &&
-        Showable(*c)) {
+        (!shown || Showable(*c))) {
       out += *decoded;
       i += length;
     } else {
@@ -148,6 +210,26 @@ std::optional<std::string> CodePageText::Decode(std::string_view character) cons
   return std::string(utf8, static_cast<std::size_t>(length));
 }
 
+std::optional<std::string> CodePageText::Encoded(std::string_view utf8) const {
+  if (utf8.empty()) return std::string();
+  const int wide_length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                                static_cast<int>(utf8.size()), nullptr, 0);
+  if (wide_length <= 0) return std::nullopt;
+  std::wstring wide(static_cast<std::size_t>(wide_length), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                        static_cast<int>(utf8.size()), wide.data(), wide_length);
+  BOOL used_default = FALSE;
+  const int length =
+      ::WideCharToMultiByte(static_cast<UINT>(code_page_), WC_NO_BEST_FIT_CHARS, wide.data(),
+                            wide_length, nullptr, 0, nullptr, &used_default);
+  if (length <= 0 || used_default) return std::nullopt;
+  std::string out(static_cast<std::size_t>(length), '\0');
+  ::WideCharToMultiByte(static_cast<UINT>(code_page_), WC_NO_BEST_FIT_CHARS, wide.data(),
+                        wide_length, out.data(), length, nullptr, &used_default);
+  if (used_default) return std::nullopt;
+  return out;
+}
+
 #else
 
 const AnsiCodePage kAnsiCodePages[14] = {
@@ -184,6 +266,30 @@ CodePageText::CodePageText(CodePageText&& other) noexcept
 
 CodePageText::~CodePageText() {
   if (converter_ != reinterpret_cast<iconv_t>(-1)) ::iconv_close(converter_);
+}
+
+std::optional<std::string> CodePageText::Encoded(std::string_view utf8) const {
+  const char* name = nullptr;
+  for (const AnsiCodePage& known : kAnsiCodePages) {
+    if (known.number == code_page_) name = known.iconv_name;
+  }
+  if (name == nullptr) return std::nullopt;
+  const iconv_t encoder = ::iconv_open(name, "UTF-8");
+  if (encoder == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  std::string in(utf8);
+  std::string out(in.size() * 2 + 8, '\0');
+  char* in_next = in.data();
+  std::size_t in_left = in.size();
+  char* out_next = out.data();
+  std::size_t out_left = out.size();
+  const bool converted =
+      ::iconv(encoder, &in_next, &in_left, &out_next, &out_left) != static_cast<std::size_t>(-1) &&
+      in_left == 0 &&
+      ::iconv(encoder, nullptr, nullptr, &out_next, &out_left) != static_cast<std::size_t>(-1);
+  ::iconv_close(encoder);
+  if (!converted) return std::nullopt;
+  out.resize(out.size() - out_left);
+  return out;
 }
 
 bool CodePageText::IsLeadByte(std::uint8_t byte) const { return table_.IsLeadByte(byte); }

@@ -46,12 +46,20 @@ class CodePageText final : public TextDecoder {
 
   int code_page() const { return code_page_; }
   std::string ToUtf8(std::string_view bytes) const override;
+  // Every character as UTF-8, control characters and those of private use
+  // included, for text that is parsed before it is shown; a byte that does
+  // not decode is written \xNN.
+  std::string Characters(std::string_view bytes) const;
+  // The bytes of the code page for UTF-8 text, or nothing where a
+  // character has none: for names that are looked for on disk.
+  std::optional<std::string> Encoded(std::string_view utf8) const;
   // The UTF-8 form of every character, or nothing where one does not
   // decode: for comparing names, where an escape would name another file.
   std::optional<std::string> Decoded(std::string_view bytes) const;
 
  private:
   bool IsLeadByte(std::uint8_t byte) const;
+  std::string Decode(std::string_view bytes, bool shown) const;
   // The UTF-8 form of one character of the code page, or nothing.
   std::optional<std::string> Decode(std::string_view character) const;
 
@@ -68,6 +76,15 @@ class Utf8Text final : public TextDecoder {
  public:
   std::string ToUtf8(std::string_view bytes) const override;
 };
+
+// UTF-8 text kept as it is, control characters included; a byte that is not
+// part of a well-formed character is written \xNN.
+std::string Utf8Characters(std::string_view bytes);
+
+// UTF-16LE text (without its byte-order mark) as UTF-8, control characters
+// included; a surrogate without its pair is written \uXXXX, an odd last
+// byte \xNN.
+std::string Utf16LeCharacters(std::string_view bytes);
 
 #ifndef _WIN32
 // The ANSI code pages the checker reads, by number.
