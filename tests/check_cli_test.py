@@ -43,6 +43,44 @@ def package(root: Path, ini: str, installers=()):
 
 TWO_MODELS = "[Camera1]\nPath=A\\setup.exe\nPID=ABCD\n[Camera2]\nPath=B\\setup.exe\nPID=0100\n"
 
+# A driver package's INF for the camera with the product code 0B01, signed
+# by cam.cat.
+CAMERA_INF = (
+    "; Velmora camera\r\n"
+    "[Version]\r\n"
+    "Signature = \"$Windows NT$\"\r\n"
+    "Class = Camera\r\n"
+    "CatalogFile = %Catalog%\r\n"
+    "\r\n"
+    "[Manufacturer]\r\n"
+    "%Mfg% = Velmora, NTamd64, NTx86\r\n"
+    "\r\n"
+    "[Velmora.NTamd64]\r\n"
+    "%Cam% = Cam_Install, USB\\VID_5A3D&PID_0B01&MI_00, \\\r\n"
+    "        USB\\VID_5A3D&PID_0B01\r\n"
+    "\r\n"
+    "[Velmora.NTx86]\r\n"
+    "%Cam% = Cam_Install, USB\\VID_5A3D&PID_0B01\r\n"
+    "\r\n"
+    "[Strings]\r\n"
+    "Mfg = \"Velmora\"\r\n"
+    "Cam = \"Velmora Camera\"\r\n"
+    "Catalog = cam.cat\r\n")
+
+# The start of every MSI package: an OLE compound file.
+COMPOUND_FILE = bytes.fromhex("D0CF11E0A1B11AE1")
+
+
+def driver_package(root: Path, ini: str, files):
+    """A package with files of given bytes (str is written as UTF-8)."""
+    root.mkdir(parents=True, exist_ok=True)
+    (root / "setup.ini").write_text(ini)
+    for name, content in files.items():
+        path = root / name
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(content.encode("utf-8") if isinstance(content, str) else content)
+    return str(root)
+
 
 class CheckCli(unittest.TestCase):
     def setUp(self):
@@ -300,6 +338,72 @@ class CheckCli(unittest.TestCase):
                          [(None, 1, False), ("Camera1", 2, True)])
 
 
+class InstallerForms(unittest.TestCase):
+    """Each model's form and command in the JSON report, and what was read
+    of an INF: its encoding, hardware IDs and catalogs."""
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.root = Path(self.tmp.name)
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def test_form_and_command_in_json(self):
+        pkg = driver_package(
+            self.root / "forms",
+            "[Camera1]\nPath=A\\setup.exe /S\nPID=0A01\n"
+            "[Camera2]\nPath=Msi\\driver.msi REBOOT=ReallySuppress\nPID=0C01\n"
+            "[Camera3]\nPath=Driver\\cam.inf /reboot\nPID=0B01\n"
+            "[Camera4]\nPath=Wide\\cam.inf\nPID=0B01\n",
+            {"A/setup.exe": b"MZ", "Msi/driver.msi": COMPOUND_FILE + bytes(504),
+             "Driver/cam.inf": CAMERA_INF, "Driver/cam.cat": b"catalog",
+             "Wide/cam.inf": b"\xff\xfe" + CAMERA_INF.encode("utf-16-le"),
+             "Wide/cam.cat": b"catalog"})
+        result = run(pkg, "--json", "--hwid", "USB\\VID_5A3D&PID_0B01&MI_00")
+        report = json.loads(result.stdout)
+        # Nothing to report of the forms: the one finding is the code in two models.
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual([(f["section"], f["line"]) for f in report["findings"]],
+                         [("Camera4", 12)])
+        self.assertIn('code "0B01" is also in Camera3', report["findings"][0]["message"])
+        folder = os.path.realpath(pkg) + "\\"
+        pnputil = '"C:\\Windows\\Sysnative\\pnputil.exe" /add-driver '
+        self.assertEqual(
+            [(m["section"], m["form"], m["command"], m["passes_arguments"])
+             for m in report["models"]],
+            [("Camera1", "program", '"%sA\\setup.exe" /S' % folder, True),
+             ("Camera2", "msi", '"C:\\Windows\\system32\\msiexec.exe" /i "%sMsi\\driver.msi" '
+              "REBOOT=ReallySuppress" % folder, True),
+             ("Camera3", "inf", pnputil + '"%sDriver\\cam.inf" /install /reboot' % folder, False),
+             ("Camera4", "inf", pnputil + '"%sWide\\cam.inf" /install' % folder, False)])
+        self.assertIsNone(report["models"][0]["inf"])
+        self.assertIsNone(report["models"][1]["inf"])
+        ids = ["USB\\VID_5A3D&PID_0B01&MI_00", "USB\\VID_5A3D&PID_0B01"]
+        for model, encoding in ((report["models"][2], "ANSI"), (report["models"][3], "UTF-16LE")):
+            self.assertEqual(model["inf"], {
+                "encoding": encoding, "problem": None, "hardware_ids": ids,
+                "models": [{"section": "Velmora.NTamd64", "platform": "x64", "present": True,
+                            "hardware_ids": ids},
+                           {"section": "Velmora.NTx86", "platform": "x86", "present": True,
+                            "hardware_ids": ids[1:]}],
+                "catalogs": [{"key": "CatalogFile", "file": "cam.cat", "exists": True}]})
+        # The later model of the two with the code is the one that starts.
+        self.assertEqual(report["selected"]["section"], "Camera4")
+
+        text = run(pkg, "--hwid", "USB\\VID_5A3D&PID_0B01&MI_00").stdout
+        self.assertIn("    form: INF driver package\n    command: " + pnputil
+                      + '"%sDriver\\cam.inf" /install /reboot  (the launcher\'s own arguments are '
+                      "not passed to pnputil)\n" % folder, text)
+        self.assertIn("    form: MSI package\n", text)
+        self.assertIn("REBOOT=ReallySuppress  (then the launcher's own arguments)\n", text)
+        self.assertIn("      Velmora.NTamd64 (x64): USB\\VID_5A3D&PID_0B01&MI_00, "
+                      "USB\\VID_5A3D&PID_0B01\n", text)
+        self.assertIn("The launcher starts Camera4's INF driver package \"Wide\\cam.inf\": "
+                      + pnputil + '"%sWide\\cam.inf" /install, without its own arguments\n'
+                      % folder, text)
+
+
 class Sarif(unittest.TestCase):
     """--sarif on packages with nothing to report, warnings, errors and a
     finding without a line, checked against the JSON report and validated;
@@ -422,6 +526,36 @@ class Sarif(unittest.TestCase):
                     out = self.root / (name + ".sarif")
                     out.write_text(result.stdout)
                     self.assert_code_scanning_takes(out)
+
+    def test_inf_and_msi_findings_validate(self):
+        # An INF without the model's second code and without its catalog, and
+        # an .msi that is no MSI: their findings, located on setup.ini's
+        # lines, make a log that the validator and code scanning take.
+        driver_package(
+            self.root / "drivers",
+            "[Camera1]\r\nPath=Driver\\cam.inf\r\nPID=0B01,0B02\r\n"
+            "[Camera2]\r\nPath=Msi\\driver.msi\r\nPID=0C01\r\n",
+            {"Driver/cam.inf": b"\xff\xfe" + CAMERA_INF.encode("utf-16-le"),
+             "Msi/driver.msi": b"MZ, a program named .msi"})
+        result = run("drivers", "--sarif", cwd=self.root)
+        self.assertEqual(result.returncode, 1)
+        sarif = json.loads(result.stdout)
+        run_ = sarif["runs"][0]
+        rules = run_["tool"]["driver"]["rules"]
+        self.assertEqual([(r["ruleId"], rules[r["ruleIndex"]]["name"], r["level"],
+                           r["locations"][0]["physicalLocation"]["region"]["startLine"],
+                           r["properties"]["section"]) for r in run_["results"]],
+                         [("CAMSETUP027", "CodeNotInInf", "warning", 3, "Camera1"),
+                          ("CAMSETUP030", "CatalogMissing", "warning", 2, "Camera1"),
+                          ("CAMSETUP031", "NotAnMsi", "warning", 5, "Camera2")])
+        self.assertIn('code "0B02": no hardware ID of the INF "Driver\\cam.inf" is '
+                      '"USB\\VID_5A3D&PID_0B02"', run_["results"][0]["message"]["text"])
+        for r in run_["results"]:
+            self.assertEqual(r["locations"][0]["physicalLocation"]["artifactLocation"],
+                             {"uri": "drivers/setup.ini", "uriBaseId": "%SRCROOT%"})
+        out = self.root / "drivers.sarif"
+        out.write_text(result.stdout)
+        self.assert_code_scanning_takes(out)
 
     def test_validator_reports_an_invalid_log(self):
         # So that the validation above can fail: a result without its

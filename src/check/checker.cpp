@@ -1,10 +1,14 @@
 #include "check/checker.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <set>
 #include <string_view>
+#include <unordered_set>
 
+#include "check/authenticode.h"
+#include "check/inf_reader.h"
 #include "launcher/launcher.h"
 #include "platform/profile_reader.h"
 
@@ -59,6 +63,78 @@ bool HasNonAscii(std::string_view text) {
     if (static_cast<unsigned char>(c) >= 0x80) return true;
   }
   return false;
+}
+
+// The bytes that tell an MSI package: those of an OLE compound file's signature.
+constexpr std::size_t kCompoundFileSignatureSize = 8;
+
+bool SameAscii(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) {
+      return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+// Whether an INF's hardware ID is one of the vendor's USB devices with
+// `code` in its PID field, as Windows compares IDs: without regard to case.
+bool CoversCode(std::string_view id, std::string_view code) {
+  if (code.empty() || id.size() < kVendorPrefix.size() ||
+      !SameAscii(id.substr(0, kVendorPrefix.size()), kVendorPrefix)) {
+    return false;
+  }
+  std::string_view pid = id.substr(kVendorPrefix.size());
+  pid = pid.substr(0, pid.find('&'));
+  for (std::size_t at = 0; at + code.size() <= pid.size(); ++at) {
+    if (SameAscii(pid.substr(at, code.size()), code)) return true;
+  }
+  return false;
+}
+
+// Where the system's tools are, read from the platform as the launcher
+// reads them before it starts an MSI or INF package (a 32-bit process on
+// 64-bit Windows reaches the native pnputil by Sysnative; /add-driver from
+// build 14393). tests/check_inf_test.cpp holds the commands composed from
+// them to the launcher's own.
+struct ToolFolders {
+  std::string system_folder;
+  std::string native_folder;
+  bool add_driver = false;
+};
+
+std::optional<ToolFolders> ReadToolFolders(InstallerForm form, Platform& platform) {
+  const auto folder =
+      [&platform](Dword (Platform::*read)(char*, Dword)) -> std::optional<std::string> {
+    char buffer[kSystemFolderSize];
+    const Dword length = (platform.*read)(buffer, kSystemFolderSize);
+    if (length == 0 || length >= kSystemFolderSize) return std::nullopt;
+    return std::string(buffer, length);
+  };
+  ToolFolders tools;
+  if (form == InstallerForm::kWindowsInstaller) {
+    const std::optional<std::string> system = folder(&Platform::GetSystemDirectoryA);
+    if (!system) return std::nullopt;
+    tools.system_folder = *system;
+    return tools;
+  }
+  std::uint16_t process_machine = kImageFileMachineUnknown;
+  bool wow64 = false;
+  if (platform.IsWow64Process2(CurrentProcess(), &process_machine, nullptr)) {
+    wow64 = process_machine != kImageFileMachineUnknown;
+  } else if (!platform.IsWow64Process(CurrentProcess(), &wow64)) {
+    wow64 = false;
+  }
+  const std::optional<std::string> native = wow64 ? folder(&Platform::GetSystemWindowsDirectoryA)
+                                                  : folder(&Platform::GetSystemDirectoryA);
+  if (!native) return std::nullopt;
+  tools.native_folder = *native + (wow64 ? kSysnative : "");
+  OsVersionInfo version = {};
+  tools.add_driver = platform.RtlGetVersion(&version) == 0 && version.dwMajorVersion >= 10 &&
+                     version.dwBuildNumber >= kFirstBuildWithAddDriver;
+  return tools;
 }
 
 enum class Outside { kNo, kUnc, kDrive, kParent };
@@ -272,6 +348,12 @@ class Analysis {
       model.codes.push_back(Text(entry.product_codes[c].text));
     }
     model.folder = !folder_named.empty();
+    model.form = FormOf(install_path.c_str(), folder, found, p);
+    model.command = Command(model.form, program_path, install_path.substr(found.length));
+    std::optional<InfDriver> driver;
+    if (model.form == InstallerForm::kDriverPackage && model.exists) {
+      driver = ReadInf(program_path, model);
+    }
     report_.models.push_back(model);
     // The program as written, and with the ".exe" that the lookup may add.
     CheckCaseTwins(section, path_line, install_path.substr(0, found.length));
@@ -331,8 +413,15 @@ class Analysis {
       Add(Rule::kMissingInstaller, section, path_line,
           "the installer " + Quoted(model.program) + " is missing");
     }
-
     const std::optional<std::string> raw_pid = RawValue(p, ini_, section, "PID");
+    if (model.form == InstallerForm::kWindowsInstaller && model.exists) {
+      CheckMsi(section, path_line, program_path, model.program);
+    }
+    if (driver) {
+      CheckInf(*driver, report_.models.back(), path_line, raw_pid ? pid_line : std::nullopt,
+               entry);
+    }
+
     if (!raw_pid) {
       Add(Rule::kNoPid, section, SectionLine(section),
           "no PID: the model gets the code \"0\", which is found in nearly every hardware ID");
@@ -362,6 +451,160 @@ class Analysis {
             "code " + Quoted(Text(code)) + " is also in " + SectionName(it->second + 1) +
                 ": a device with it starts the installer of the later section, " + section);
       }
+    }
+  }
+
+  // The command that starts the program at `program_path` (as the launcher
+  // names it) in `form`, with the switches written after it, as UTF-8: the
+  // launcher's folder in the host's text, the rest in setup.ini's code page.
+  std::optional<std::string> Command(InstallerForm form, const std::string& program_path,
+                                     const std::string& switches) {
+    std::optional<ToolFolders> folders;
+    if (form != InstallerForm::kProgram) {
+      folders = ReadToolFolders(form, platform_);
+      if (!folders) return std::nullopt;
+    }
+    const std::size_t folder = launcher_.camera_table().folder_length;
+    const std::string program = host_.host_text.ToUtf8(program_path.substr(0, folder)) +
+                                Text(program_path.substr(folder));
+    const std::string system_folder =
+        folders ? host_.host_text.ToUtf8(folders->system_folder) : std::string();
+    const std::string native_folder =
+        folders ? host_.host_text.ToUtf8(folders->native_folder) : std::string();
+    const SystemTools tools{system_folder.c_str(), native_folder.c_str(),
+                            folders && folders->add_driver};
+    const std::string shown_switches = Text(switches);
+    // Every byte shows as at most four.
+    std::string out(4 * (kLaunchCommandSize + kNativeFolderSize), '\0');
+    if (!ComposeInstallCommand(form, program, shown_switches, "", tools, out.data(), out.size())) {
+      return std::nullopt;
+    }
+    out.resize(std::strlen(out.c_str()));
+    return out;
+  }
+
+  // The driver of the INF at `program_path`, read as Windows' setup API
+  // reads it, with what the report shows of it put in `model`.
+  std::optional<InfDriver> ReadInf(const std::string& program_path, ModelReport& model) {
+    const std::optional<std::string> bytes = host_.read_file(program_path);
+    if (!bytes) return std::nullopt;
+    const InfText text = DecodeInf(*bytes, [this](std::string_view ansi) {
+      return host_.ini_text.Characters(ansi);
+    });
+    const InfFile inf(text.text);
+    const Utf8Text shown;
+    InfReport report;
+    report.encoding = InfEncodingName(text.encoding);
+    InfDriver driver = ReadDriver(inf);
+    std::unordered_set<std::string> listed;
+    for (const InfModels& models : driver.models) {
+      InfModelsReport section{shown.ToUtf8(models.section), models.platform, models.present, {}};
+      for (const std::string& id : models.ids) {
+        section.hardware_ids.push_back(shown.ToUtf8(id));
+        if (listed.insert(section.hardware_ids.back()).second) {
+          report.hardware_ids.push_back(section.hardware_ids.back());
+        }
+      }
+      report.models.push_back(std::move(section));
+    }
+    const std::string inf_folder = program_path.substr(0, FolderLength(program_path));
+    for (const InfCatalog& catalog : driver.catalogs) {
+      const std::optional<std::string> name = host_.ini_text.Encoded(catalog.file);
+      report.catalogs.push_back({shown.ToUtf8(catalog.key), shown.ToUtf8(catalog.file),
+                                 name && host_.file_exists(inf_folder + *name)});
+    }
+    if (inf.problem() != InfProblem::kNone) {
+      report.problem = (inf.problem_line() > 0
+                            ? "line " + std::to_string(inf.problem_line()) + ": "
+                            : std::string()) +
+                       InfProblemText(inf.problem());
+      if (text.encoding == InfEncoding::kAnsi && bytes->find('\0') != std::string::npos) {
+        *report.problem += "; it holds NUL bytes, as UTF-16 text without its byte-order mark "
+                           "does, which is read as ANSI";
+      }
+    }
+    model.inf = std::move(report);
+    return driver;
+  }
+
+  // Bytes of `path` up to and with its last separator, read by characters.
+  std::size_t FolderLength(const std::string& path) {
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < path.size();) {
+      const bool lead =
+          platform_.IsDBCSLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size();
+      if (!lead && IsSeparator(path[i])) length = i + 1;
+      i += lead ? 2 : 1;
+    }
+    return length;
+  }
+
+  void CheckMsi(const std::string& section, std::optional<int> line,
+                const std::string& program_path, const std::string& program) {
+    const std::optional<std::string> head =
+        host_.read_head ? host_.read_head(program_path, kCompoundFileSignatureSize)
+                        : host_.read_file(program_path);
+    if (!head) return;
+    const std::size_t length = std::min(head->size(), kCompoundFileSignatureSize);
+    if (IsOleCompoundFile(std::vector<std::uint8_t>(head->begin(), head->begin() + length))) {
+      return;
+    }
+    Add(Rule::kNotAnMsi, section, line,
+        "the MSI package " + Quoted(program) +
+            " is not one: it does not start with the OLE compound-file signature D0 CF 11 E0 A1 "
+            "B1 1A E1 of Windows Installer packages, so msiexec cannot open it");
+  }
+
+  // An INF that the launcher hands to pnputil: whether Windows reads it,
+  // whether its hardware IDs hold the model's codes, and whether 64-bit
+  // Windows would install it (a models section and a signed catalog).
+  void CheckInf(const InfDriver& driver, const ModelReport& model, std::optional<int> path_line,
+                std::optional<int> pid_line, const CameraEntry& entry) {
+    const InfReport& report = *model.inf;
+    const std::string& section = model.section;
+    const std::string name = Quoted(model.program);
+    if (report.problem) {
+      Add(Rule::kInfNotReadable, section, path_line,
+          "Windows' setup API does not read the INF " + name + " (" + *report.problem +
+              "): pnputil installs nothing");
+      return;
+    }
+    if (pid_line) {
+      for (int c = 0; c < entry.code_count; ++c) {
+        const std::string code = Text(entry.product_codes[c].text);
+        bool covered = false;
+        for (const InfModels& models : driver.models) {
+          for (const std::string& id : models.ids) covered = covered || CoversCode(id, code);
+        }
+        if (covered) continue;
+        Add(Rule::kCodeNotInInf, section, pid_line,
+            "code " + Quoted(code) + ": no hardware ID of the INF " + name + " is " +
+                Quoted(std::string(kVendorPrefix) + code) +
+                (report.hardware_ids.empty()
+                     ? " (its [Manufacturer] names no models section with a hardware ID)"
+                     : "") +
+                ": a camera with it starts the INF's installation, but the driver binds to no "
+                "such device");
+      }
+    }
+    if (!driver.models_for_x64) {
+      Add(Rule::kNoModelsFor64Bit, section, path_line,
+          "the INF " + name +
+              " has no models section for 64-bit Windows (decorated NTamd64 in "
+              "[Manufacturer]): there the driver installs to no device");
+    }
+    for (const InfCatalogReport& catalog : report.catalogs) {
+      if (catalog.exists) continue;
+      Add(Rule::kCatalogMissing, section, path_line,
+          "the INF " + name + " names the catalog " + Quoted(catalog.file) + " (" + catalog.key +
+              " in [Version]), which is not beside it: the driver's signature cannot be "
+              "verified, and 64-bit Windows installs no unsigned driver");
+    }
+    if (!driver.catalog_x64) {
+      Add(Rule::kNoCatalog, section, path_line,
+          "the INF " + name +
+              " names no catalog for 64-bit Windows (CatalogFile in [Version]): the driver is "
+              "unsigned there, and 64-bit Windows installs no unsigned driver");
     }
   }
 
@@ -464,6 +707,8 @@ class Analysis {
 };
 
 }  // namespace
+
+bool PassesArguments(InstallerForm form) { return form != InstallerForm::kDriverPackage; }
 
 int Report::ExitStatus() const {
   int status = readable ? 0 : 2;

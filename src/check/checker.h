@@ -51,6 +51,12 @@ enum class Rule {
   kByteOrderMark,
   kExitCodeValue,
   kNamesDifferInCase,
+  kInfNotReadable,
+  kCodeNotInInf,
+  kNoModelsFor64Bit,
+  kNoCatalog,
+  kCatalogMissing,
+  kNotAnMsi,
   kCount
 };
 
@@ -73,6 +79,29 @@ struct Finding {
   Rule rule;
 };
 
+// A models section of an INF, as [Manufacturer] names it.
+struct InfModelsReport {
+  std::string section;   // with its decoration, such as "Cameras.NTamd64"
+  std::string platform;  // "x86", "x64", "arm64", "arm", "ia64", "any"
+  bool present = false;  // the INF has the section
+  std::vector<std::string> hardware_ids;  // and compatible IDs, each once
+};
+
+struct InfCatalogReport {
+  std::string key;   // "CatalogFile", "CatalogFile.NTamd64", ...
+  std::string file;  // its name, beside the INF
+  bool exists = false;
+};
+
+// What the checker read of an INF driver package.
+struct InfReport {
+  std::string encoding;  // "ANSI", "UTF-8", "UTF-16LE"
+  std::vector<InfModelsReport> models;
+  std::vector<InfCatalogReport> catalogs;
+  std::vector<std::string> hardware_ids;  // of all models sections, each once
+  std::optional<std::string> problem;     // why Windows' setup API does not open it
+};
+
 struct ModelReport {
   std::string section;
   int line = 0;              // of the section header
@@ -83,7 +112,16 @@ struct ModelReport {
   bool exists = false;       // the program is a file
   bool folder = false;       // the program, or what stands before its switches, is a folder
   std::vector<std::string> codes;
+  InstallerForm form = InstallerForm::kProgram;
+  // The command that starts it, as the launcher composes it, without the
+  // launcher's own arguments; none where the system's folders cannot be read.
+  std::optional<std::string> command;
+  std::optional<InfReport> inf;  // for an INF driver package that could be read
 };
+
+// Whether the launcher's own arguments follow the command of `form`: not
+// for pnputil.
+bool PassesArguments(InstallerForm form);
 
 struct DeviceReport {
   std::string hardware_id;  // the first hardware ID, as the device gives it
@@ -133,6 +171,10 @@ struct CheckHost {
   const CodePageText& ini_text;
   const TextDecoder& host_text;
   std::function<std::vector<CaseTwinNames>(const std::string& launcher_path)> case_twins = {};
+  // The first `bytes` bytes of a file (fewer where it is shorter); where not
+  // given, read_file's.
+  std::function<std::optional<std::string>(const std::string& launcher_path, std::size_t bytes)>
+      read_head = {};
 };
 
 struct CheckOptions {

@@ -137,6 +137,18 @@ std::optional<std::vector<std::string>> PresentUsbDevices() { return std::nullop
 
 std::optional<std::string> ReadPackageFile(const std::string& path) { return ReadFileBytes(path); }
 
+// The start of a file, without reading the whole of it (an MSI package may
+// be large).
+std::optional<std::string> ReadPackageFileHead(const std::string& path, std::size_t bytes) {
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                             std::fclose);
+  if (!file) return std::nullopt;
+  std::string head(bytes, '\0');
+  head.resize(std::fread(head.data(), 1, bytes, file.get()));
+  if (std::ferror(file.get())) return std::nullopt;
+  return head;
+}
+
 std::string SetupIniPath(const std::string& package) {
   const char last = package.back();
   return package + (last == '\\' || last == '/' || last == ':' ? "" : "\\") + "setup.ini";
@@ -255,7 +267,8 @@ int Main(const Arguments& args) {
   if (named) options.hardware_ids = args.hardware_ids;
   if (args.present) options.hardware_ids = PresentUsbDevices();
 #ifdef _WIN32
-  const CheckHost check_host{host, FileExists, ReadPackageFile, ini_text, host_text};
+  const CheckHost check_host{host, FileExists, ReadPackageFile, ini_text, host_text, {},
+                             ReadPackageFileHead};
 #else
   const CheckHost check_host = PosixCheckHost(host, options.folder, ini_text, host_text);
 #endif

@@ -1,4 +1,5 @@
 // The checker's view of a Linux host.
+#include <cstdio>
 #include <memory>
 
 #include "check/checker.h"
@@ -36,12 +37,23 @@ CheckHost PosixCheckHost(PosixPlatform& host, const std::string& folder,
     }
     return named;
   };
+  const auto read_head = [&host](const std::string& path,
+                                 std::size_t bytes) -> std::optional<std::string> {
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+        std::fopen(host.FindPath(path).c_str(), "rb"), std::fclose);
+    if (!file) return std::nullopt;
+    std::string head(bytes, '\0');
+    head.resize(std::fread(head.data(), 1, bytes, file.get()));
+    if (std::ferror(file.get())) return std::nullopt;
+    return head;
+  };
   return CheckHost{host,
                    [&host](const std::string& path) { return host.FileExists(path); },
                    [&host](const std::string& path) { return host.ReadFile(path); },
                    ini_text,
                    host_text,
-                   case_twins};
+                   case_twins,
+                   read_head};
 }
 
 }  // namespace camsetup::check

@@ -13,11 +13,51 @@ Json OrNull(const std::optional<T>& value) {
   return value ? Json(*value) : Json(nullptr);
 }
 
+const char* FormKey(InstallerForm form) {
+  switch (form) {
+    case InstallerForm::kWindowsInstaller:
+      return "msi";
+    case InstallerForm::kDriverPackage:
+      return "inf";
+    case InstallerForm::kProgram:
+      break;
+  }
+  return "program";
+}
+
+Json Inf(const std::optional<InfReport>& inf) {
+  if (!inf) return nullptr;
+  Json models = Json::array();
+  for (const InfModelsReport& m : inf->models) {
+    models.push_back({{"section", m.section},
+                      {"platform", m.platform},
+                      {"present", m.present},
+                      {"hardware_ids", m.hardware_ids}});
+  }
+  Json catalogs = Json::array();
+  for (const InfCatalogReport& c : inf->catalogs) {
+    catalogs.push_back({{"key", c.key}, {"file", c.file}, {"exists", c.exists}});
+  }
+  return {{"encoding", inf->encoding},
+          {"problem", OrNull(inf->problem)},
+          {"hardware_ids", inf->hardware_ids},
+          {"models", models},
+          {"catalogs", catalogs}};
+}
+
 Json Model(const ModelReport& m) {
-  return {{"section", m.section}, {"line", m.line},
-          {"path", m.path},       {"install_path", m.install_path},
-          {"program", m.program}, {"switches", m.switches},
-          {"exists", m.exists},   {"codes", m.codes}};
+  return {{"section", m.section},
+          {"line", m.line},
+          {"path", m.path},
+          {"install_path", m.install_path},
+          {"program", m.program},
+          {"switches", m.switches},
+          {"exists", m.exists},
+          {"codes", m.codes},
+          {"form", FormKey(m.form)},
+          {"command", OrNull(m.command)},
+          {"passes_arguments", PassesArguments(m.form)},
+          {"inf", Inf(m.inf)}};
 }
 
 }  // namespace

@@ -21,6 +21,38 @@ std::string Located(const std::string& setup_ini, const Finding& f) {
   return out + f.message + "\n";
 }
 
+// The form, the command and, for an INF, what was read of it.
+std::string FormLines(const ModelReport& m) {
+  std::string out = std::string("    form: ") + FormName(m.form) + "\n";
+  if (!m.command) {
+    out += "    command: none: the system's folders could not be read\n";
+  } else {
+    out +=
+        "    command: " + *m.command +
+        (PassesArguments(m.form) ? "  (then the launcher's own arguments)\n"
+                                 : "  (the launcher's own arguments are not passed to pnputil)\n");
+  }
+  if (!m.inf) return out;
+  const InfReport& inf = *m.inf;
+  out += "    INF: " + inf.encoding;
+  if (inf.problem) out += ", not read by Windows: " + *inf.problem;
+  if (inf.catalogs.empty()) out += ", no catalog";
+  for (const InfCatalogReport& c : inf.catalogs) {
+    out += ", catalog " + c.file + " (" + c.key + (c.exists ? ")" : ", missing)");
+  }
+  out += "\n";
+  out += std::string("    hardware IDs:") + (inf.models.empty() ? " none\n" : "\n");
+  for (const InfModelsReport& models : inf.models) {
+    out += "      " + models.section + " (" + models.platform +
+           (models.present ? "" : ", missing") + "):";
+    for (std::size_t i = 0; i < models.hardware_ids.size(); ++i) {
+      out += (i ? ", " : " ") + models.hardware_ids[i];
+    }
+    out += models.present && models.hardware_ids.empty() ? " none\n" : "\n";
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string RenderText(const Report& report) {
@@ -35,6 +67,7 @@ std::string RenderText(const Report& report) {
                          : "  (missing)") +
              "\n";
       if (!m.switches.empty()) out += "    switches: " + m.switches + "\n";
+      out += FormLines(m);
       out += "    codes:";
       for (const std::string& code : m.codes) out += " " + code;
       out += m.codes.empty() ? " none\n" : "\n";
@@ -64,9 +97,20 @@ std::string RenderText(const Report& report) {
     }
     if (report.selected) {
       const ModelReport& m = report.models[*report.selected];
-      // As the command line starts it, relative to the package.
-      out += "The launcher starts " + m.section + "'s installer as \"" + m.program + "\"" +
-             (m.switches.empty() ? "" : " " + m.switches) + ", with its own arguments behind it\n";
+      if (m.form == InstallerForm::kProgram) {
+        // As the command line starts it, relative to the package.
+        out += "The launcher starts " + m.section + "'s installer as \"" + m.program + "\"" +
+               (m.switches.empty() ? "" : " " + m.switches) +
+               ", with its own arguments behind it\n";
+      } else if (!m.command) {
+        out += "The launcher selects " + m.section + "'s " + FormName(m.form) + " \"" + m.program +
+               "\", and starts nothing: the system's folders could not be read\n";
+      } else {
+        out += "The launcher starts " + m.section + "'s " + FormName(m.form) + " \"" + m.program +
+               "\": " + *m.command +
+               (PassesArguments(m.form) ? ", with its own arguments behind it\n"
+                                        : ", without its own arguments\n");
+      }
     } else {
       out += std::string("The launcher reports: ") + kNotFoundMessage + "\n";
     }

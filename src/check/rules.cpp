@@ -106,6 +106,33 @@ constexpr RuleDescription kRules[] = {
      "Windows compares file names without regard to case: two names that differ only in case are "
      "one name there, and a copy of the package keeps only one of the files.",
      "Keep one of the files, or rename one of them."},
+    {"CAMSETUP026", "InfNotReadable", W, "Windows does not read the INF.",
+     "Windows' setup API refuses the INF file that Path names (a section name without its "
+     "closing bracket, a line before the first section, no Signature in [Version]): pnputil "
+     "installs nothing.",
+     "Correct the INF, or name the driver package's own INF in Path."},
+    {"CAMSETUP027", "CodeNotInInf", W, "A code is not among the INF's hardware IDs.",
+     "No hardware ID of the INF that Path names is USB\\VID_5A3D&PID_ with this code: a camera "
+     "with it starts the INF's installation, but the driver binds to no such device.",
+     "Add the model's hardware ID to the INF's models sections, or move the code to the model "
+     "whose INF has it."},
+    {"CAMSETUP028", "NoModelsFor64Bit", W, "The INF has no models for 64-bit Windows.",
+     "64-bit Windows reads only models sections decorated for it (NTamd64 in [Manufacturer]); "
+     "an undecorated, NT or NTx86 section is for 32-bit Windows, so the driver installs to no "
+     "device there.",
+     "Name a models section decorated NTamd64 in [Manufacturer], with the hardware IDs."},
+    {"CAMSETUP029", "NoCatalog", W, "The INF names no catalog.",
+     "Without CatalogFile in [Version] (or CatalogFile.NTamd64) the driver package is unsigned, "
+     "and 64-bit Windows installs no unsigned driver.",
+     "Sign the driver package and name its catalog in CatalogFile."},
+    {"CAMSETUP030", "CatalogMissing", W, "The INF's catalog is missing.",
+     "The catalog that the INF names in CatalogFile is not beside it: Windows cannot verify the "
+     "driver's signature, and 64-bit Windows installs no unsigned driver.",
+     "Put the signed catalog beside the INF, under the name that CatalogFile gives."},
+    {"CAMSETUP031", "NotAnMsi", W, "The .msi is not an MSI package.",
+     "A Windows Installer package is an OLE compound file, which starts with the bytes D0 CF 11 "
+     "E0 A1 B1 1A E1; msiexec cannot open a file without them.",
+     "Put the real MSI package in place, or name the installer's own form in Path."},
 };
 static_assert(sizeof(kRules) / sizeof(kRules[0]) == static_cast<std::size_t>(Rule::kCount),
               "one description per kind of finding");
