@@ -12,7 +12,8 @@ and its signed form.
 - signed: with a throwaway CA and code-signing certificate made with openssl,
   every .exe verifies with `osslsigncode verify -CAfile`, the signed
   launchers still pass the executable checks, and the signed launcher still
-  runs its camera-found scenario under Wine.
+  runs its camera-found scenario under Wine, starting a stand-in installer
+  signed with the same certificate (it refuses an unsigned one).
 
 usage: test_release.py [--keep DIR]
 Needs the windows-x64 and windows-x86 builds (for the Wine run) and the host
@@ -198,9 +199,11 @@ def test_signed(folder: Path, ca: Path, other_ca: Path, unsigned: Path, work: Pa
     check("signed: osslsigncode verify -CAfile, SHA256SUMS, executable checks", problems)
 
 
-def test_signed_under_wine(folder: Path):
+def test_signed_under_wine(folder: Path, cert: Path, key: Path):
     """The signed launcher's camera-found scenario, through the end-to-end
-    runner and the Windows builds' driver."""
+    runner and the Windows builds' driver. A signed launcher starts only what
+    its publisher signed, so the stand-in installer is signed with the same
+    certificate."""
     # The x86 launcher runs where 32-bit Wine does, which may be the x86 VM;
     # that machine sees the repository only, so the launcher is put there.
     signed = ROOT / "build" / "release-signed"
@@ -212,12 +215,15 @@ def test_signed_under_wine(folder: Path):
         launcher = signed / arch / "camsetup.exe"
         launcher.parent.mkdir()
         shutil.copyfile(folder / rel, launcher)
+        standin = signed / arch / "e2e_standin.exe"
+        run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256",
+             "-in", tools / "e2e_standin.exe", "-out", standin], check=True)
         runner = ([sys.executable, ROOT / "tests" / "vm" / "x86_vm.py",
                    "--work", build / "e2e-signed", "--"] if arch == "x86" else [])
         r = run(runner + ["python3", ROOT / "tests" / "e2e" / "run_e2e.py", "--arch", arch,
                           "--only", "typical_run", "--launcher", launcher,
                           "--driver", tools / "e2e_driver.exe",
-                          "--standin", tools / "e2e_standin.exe",
+                          "--standin", standin,
                           "--marker", tools / "e2e_marker.dll",
                           "--work", build / "e2e-signed"], timeout=3600)
         ok = r.returncode == 0 and "\nok   typical_run" in "\n" + r.stdout
@@ -277,7 +283,7 @@ def main():
     signed = work / "signed"
     extract(signed_archive, signed)
     test_signed(signed / folder.name, ca, other_ca, folder, work)
-    test_signed_under_wine(signed / folder.name)
+    test_signed_under_wine(signed / folder.name, cert, key)
 
     passed = sum(results)
     print("%d passed, %d failed" % (passed, len(results) - passed))
