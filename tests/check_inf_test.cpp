@@ -16,6 +16,7 @@
 #include "check/checker.h"
 #include "check/render.h"
 #include "inf_fixtures.h"
+#include "package_fixture.h"
 #include "platform/posix_platform.h"
 #include "test_support.h"
 
@@ -313,19 +314,7 @@ const PackageCase kPackageCases[] = {
      InstallerForm::kProgram, "\"{dir}\\A\\setup.exe\" /S"},
 };
 
-class PackageTest : public ::testing::TestWithParam<PackageCase> {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/camsetup-check-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    dir_ = root_ + "/pkg";
-    std::filesystem::create_directory(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(root_); }
-  std::string root_;
-  std::string dir_;
-};
+class PackageTest : public camsetup::testing::PackageTest<PackageCase> {};
 
 void Write(const std::string& path, const std::string& bytes) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());

@@ -15,6 +15,7 @@
 
 #include "check/checker.h"
 #include "check/render.h"
+#include "package_fixture.h"
 #include "platform/posix_platform.h"
 #include "test_support.h"
 
@@ -244,23 +245,8 @@ const CheckCase kCases[] = {
      std::vector<std::string>{"5A3D\\VID_5A3D&PID_ABCD"}},
 };
 
-// A table's cases, each in a package folder of its own.
 template <typename Case>
-class PackageTest : public ::testing::TestWithParam<Case> {
- protected:
-  void SetUp() override {
-    // The package is a folder within a private one, so that a Path that
-    // climbs out of it by ".." finds nothing that other programs left in /tmp.
-    char pattern[] = "/tmp/camsetup-check-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    dir_ = root_ + "/pkg";
-    std::filesystem::create_directory(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(root_); }
-  std::string root_;
-  std::string dir_;
-};
+using PackageTest = camsetup::testing::PackageTest<Case>;
 
 class CheckerTest : public PackageTest<CheckCase> {};
 

@@ -1,5 +1,7 @@
 #include "check/authenticode.h"
 
+#include "check/text.h"
+
 #include <cstring>
 
 #ifndef _WIN32
@@ -271,41 +273,6 @@ bool EnterElement(const unsigned char** p, long max, int tag, long* length) {
   return (ret & 0x81) == 0 && found_class == V_ASN1_UNIVERSAL && found_tag == tag;
 }
 
-bool IsValidUtf8(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
-    std::size_t length;
-    char32_t value;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    } else if (lead >= 0xC2 && lead < 0xE0) {
-      length = 2;
-      value = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead < 0xF0) {
-      length = 3;
-      value = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead < 0xF5) {
-      length = 4;
-      value = lead & 0x07;
-    } else {
-      return false;
-    }
-    if (text.size() - i < length) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const unsigned char next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      value = value << 6 | (next & 0x3F);
-    }
-    const char32_t smallest = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
-    if (value < smallest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-      return false;
-    }
-    i += length;
-  }
-  return true;
-}
-
 // The name as text, the common name first, with RFC 2253's escapes:
 // UTF-8 where every string decodes, else non-ASCII characters escaped, else
 // the encoded name in hex.
@@ -318,7 +285,7 @@ std::string NameText(const X509_NAME* name) {
     const long length = BIO_get_mem_data(bio.get(), &data);
     std::string text(data != nullptr ? data : "",
                      length > 0 ? static_cast<std::size_t>(length) : 0);
-    if (IsValidUtf8(text)) return text;
+    if (IsWellFormedUtf8(text)) return text;
   }
   ERR_clear_error();
   unsigned char* der = nullptr;

@@ -64,6 +64,15 @@ bool Showable(char32_t c) {
 
 }  // namespace
 
+bool IsWellFormedUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = Utf8Length(static_cast<unsigned char>(text[i]));
+    if (!CodePoint(text.substr(i, length))) return false;
+    i += length;
+  }
+  return true;
+}
+
 std::string Utf8Text::ToUtf8(std::string_view bytes) const {
   std::string out;
   for (std::size_t i = 0; i < bytes.size();) {

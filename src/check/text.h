@@ -77,6 +77,9 @@ class Utf8Text final : public TextDecoder {
   std::string ToUtf8(std::string_view bytes) const override;
 };
 
+// Whether every byte of `text` belongs to a well-formed UTF-8 character.
+bool IsWellFormedUtf8(std::string_view text);
+
 // UTF-8 text kept as it is, control characters included; a byte that is not
 // part of a well-formed character is written \xNN.
 std::string Utf8Characters(std::string_view bytes);
