@@ -198,6 +198,7 @@ class Analysis {
     report_.loaded = launcher_.LoadCameraTable() == 1;
     report_.exit_code_mode = launcher_.exit_code_mode();
     CheckExitCode();
+    CheckLauncherSignature();
     for (const std::string& message : platform_.messages) {
       const std::string section = message.rfind("Camera", 0) == 0
                                       ? message.substr(0, message.find(' '))
@@ -417,6 +418,9 @@ class Analysis {
     if (model.form == InstallerForm::kWindowsInstaller && model.exists) {
       CheckMsi(section, path_line, program_path, model.program);
     }
+    if (model.form != InstallerForm::kDriverPackage && model.exists) {
+      CheckInstallerSignature(report_.models.back(), path_line, program_path);
+    }
     if (driver) {
       CheckInf(*driver, report_.models.back(), path_line, raw_pid ? pid_line : std::nullopt,
                entry);
@@ -537,6 +541,83 @@ class Analysis {
       i += lead ? 2 : 1;
     }
     return length;
+  }
+
+  // The package's own launcher: whether it is signed, and so checks the
+  // installers it starts, and which of them [Launcher] Installers accepts.
+  void CheckLauncherSignature() {
+    const std::optional<std::string> value =
+        RawValue(platform_, ini_, "Launcher", "Installers");
+    report_.any_signed = value && EqualsIgnoringAsciiCase(value->c_str(), kAnySigned);
+    if (value && !value->empty() && !report_.any_signed) {
+      Add(Rule::kInstallersValue, "Launcher", KeyLine("Launcher", "Installers"),
+          "Installers " + Quoted(Text(*value)) + " is not " + Quoted(kAnySigned) +
+              ", the one value it knows: a signed launcher starts only installers that its own "
+              "publisher signed");
+    }
+    const std::string launcher = options_.folder + "camsetup.exe";
+    if (!host_.read_signature || !host_.file_exists(launcher)) return;
+    report_.launcher_signature = host_.read_signature(launcher);
+    const std::optional<AuthenticodeInfo>& info = report_.launcher_signature->info;
+    if (!info || info->status == AuthenticodeInfo::kValid ||
+        info->status == AuthenticodeInfo::kUnsigned || info->status == AuthenticodeInfo::kNotPe) {
+      return;
+    }
+    Add(Rule::kLauncherSignatureInvalid, "", std::nullopt,
+        "camsetup.exe carries a signature that does not hold (" + info->detail +
+            "): Windows names no publisher when it asks for administrator rights, and the "
+            "launcher checks no installer's signature");
+  }
+
+  bool LauncherChecks() const {
+    const std::optional<SignatureReport>& launcher = report_.launcher_signature;
+    return launcher && launcher->info && launcher->info->status == AuthenticodeInfo::kValid;
+  }
+
+  // What a signed launcher decides about `model`'s installer before it
+  // starts it: the installer must verify and, unless Installers=AnySigned,
+  // be signed by the launcher's own publisher.
+  void CheckInstallerSignature(ModelReport& model, std::optional<int> line,
+                               const std::string& program_path) {
+    if (!host_.read_signature) return;
+    model.signature = host_.read_signature(program_path);
+    if (!LauncherChecks()) return;
+    const std::optional<AuthenticodeInfo>& info = model.signature->info;
+    const std::string name = Quoted(model.program);
+    if (!info) {
+      Add(Rule::kSignatureNotVerified, model.section, line,
+          "the signed launcher verifies the signature of " + name +
+              " before it starts it, but an MSI package's signature is not verified here: "
+              "check it on Windows, with camsetup-check.exe or signtool verify /pa");
+      return;
+    }
+    switch (info->status) {
+      case AuthenticodeInfo::kValid:
+        if (report_.any_signed || SameSubject(*report_.launcher_signature->info, *info)) return;
+        model.refusal = "it is signed by " + Quoted(info->signer_subject) +
+                        ", not by the launcher's publisher " +
+                        Quoted(report_.launcher_signature->info->signer_subject);
+        break;
+      case AuthenticodeInfo::kUnsigned:
+        model.refusal = "it is unsigned";
+        break;
+      case AuthenticodeInfo::kBadDigest:
+        model.refusal = "it changed after it was signed";
+        break;
+      case AuthenticodeInfo::kBadSignature:
+      case AuthenticodeInfo::kMalformed:
+        model.refusal = "its signature does not hold (" + info->detail + ")";
+        break;
+      case AuthenticodeInfo::kNotPe:
+        model.refusal = "it is not a program whose signature Windows verifies";
+        break;
+    }
+    const bool other_publisher = info->status == AuthenticodeInfo::kValid;
+    Add(Rule::kInstallerRefused, model.section, line,
+        "the signed launcher refuses to start " + name + ": " + model.refusal +
+            "; it shows \"Installer signature check fail\" and starts nothing. Sign it with the "
+            "launcher's certificate" +
+            (other_publisher ? ", or write [Launcher] Installers=AnySigned" : ""));
   }
 
   void CheckMsi(const std::string& section, std::optional<int> line,
@@ -709,6 +790,25 @@ class Analysis {
 }  // namespace
 
 bool PassesArguments(InstallerForm form) { return form != InstallerForm::kDriverPackage; }
+
+const char* SignatureStateName(const SignatureReport& signature) {
+  if (!signature.info) return "not-verified";
+  switch (signature.info->status) {
+    case AuthenticodeInfo::kUnsigned:
+      return "unsigned";
+    case AuthenticodeInfo::kValid:
+      return "valid";
+    case AuthenticodeInfo::kBadDigest:
+      return "changed-after-signing";
+    case AuthenticodeInfo::kBadSignature:
+      return "bad-signature";
+    case AuthenticodeInfo::kMalformed:
+      return "malformed";
+    case AuthenticodeInfo::kNotPe:
+      return "not-a-program";
+  }
+  return "malformed";
+}
 
 int Report::ExitStatus() const {
   int status = readable ? 0 : 2;

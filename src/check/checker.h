@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "check/authenticode.h"
 #include "check/check_platform.h"
 #include "check/text.h"
 #include "launcher/launcher.h"
@@ -57,6 +58,10 @@ enum class Rule {
   kNoCatalog,
   kCatalogMissing,
   kNotAnMsi,
+  kInstallerRefused,
+  kSignatureNotVerified,
+  kLauncherSignatureInvalid,
+  kInstallersValue,
   kCount
 };
 
@@ -102,6 +107,19 @@ struct InfReport {
   std::optional<std::string> problem;     // why Windows' setup API does not open it
 };
 
+// An Authenticode signature as the checker found it: `info` where the host
+// verified the file, none where it cannot verify the file's form (an MSI
+// package on Linux).
+struct SignatureReport {
+  std::optional<AuthenticodeInfo> info;
+  std::string host;  // what judged it: "OpenSSL" or "WinVerifyTrust"
+};
+
+// The signature's state as the reports name it: "unsigned", "valid",
+// "changed-after-signing", "bad-signature", "malformed", "not-a-program",
+// "not-verified".
+const char* SignatureStateName(const SignatureReport& signature);
+
 struct ModelReport {
   std::string section;
   int line = 0;              // of the section header
@@ -117,6 +135,10 @@ struct ModelReport {
   // launcher's own arguments; none where the system's folders cannot be read.
   std::optional<std::string> command;
   std::optional<InfReport> inf;  // for an INF driver package that could be read
+  // For a program or MSI package that exists, where the host reads signatures.
+  std::optional<SignatureReport> signature;
+  // Why a signed launcher refuses to start it; empty where it starts it.
+  std::string refusal;
 };
 
 // Whether the launcher's own arguments follow the command of `form`: not
@@ -141,6 +163,10 @@ struct Report {
   bool readable = false;   // setup.ini could be read
   bool loaded = false;     // the launcher accepts the package
   ExitCodeMode exit_code_mode = ExitCodeMode::kAlwaysZero;  // from [Launcher] ExitCode
+  // The package's camsetup.exe, where it is there and the host reads
+  // signatures; it checks installers where its own signature is valid.
+  std::optional<SignatureReport> launcher_signature;
+  bool any_signed = false;  // [Launcher] Installers=AnySigned
   std::vector<ModelReport> models;
   std::vector<Finding> findings;
   bool devices_checked = false;
@@ -175,6 +201,9 @@ struct CheckHost {
   // given, read_file's.
   std::function<std::optional<std::string>(const std::string& launcher_path, std::size_t bytes)>
       read_head = {};
+  // The Authenticode signature of a file as this host judges it; where not
+  // given, no signature is read.
+  std::function<SignatureReport(const std::string& launcher_path)> read_signature = {};
 };
 
 struct CheckOptions {

@@ -47,13 +47,30 @@ CheckHost PosixCheckHost(PosixPlatform& host, const std::string& folder,
     if (std::ferror(file.get())) return std::nullopt;
     return head;
   };
+  // Programs are verified with OpenSSL; an MSI package's signature, in a
+  // compound file's stream, is not read here.
+  const auto read_signature = [&host](const std::string& path) {
+    SignatureReport signature{std::nullopt, "OpenSSL"};
+    const std::optional<std::string> bytes = host.ReadFile(path);
+    if (!bytes) {
+      AuthenticodeInfo unreadable;
+      unreadable.status = AuthenticodeInfo::kMalformed;
+      unreadable.detail = "The file cannot be read.";
+      signature.info = unreadable;
+      return signature;
+    }
+    const std::vector<std::uint8_t> file(bytes->begin(), bytes->end());
+    if (!IsOleCompoundFile(file)) signature.info = ReadAuthenticode(file);
+    return signature;
+  };
   return CheckHost{host,
                    [&host](const std::string& path) { return host.FileExists(path); },
                    [&host](const std::string& path) { return host.ReadFile(path); },
                    ini_text,
                    host_text,
                    case_twins,
-                   read_head};
+                   read_head,
+                   read_signature};
 }
 
 }  // namespace camsetup::check

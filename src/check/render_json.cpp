@@ -45,6 +45,16 @@ Json Inf(const std::optional<InfReport>& inf) {
           {"catalogs", catalogs}};
 }
 
+Json Signature(const std::optional<SignatureReport>& signature) {
+  if (!signature) return nullptr;
+  const std::optional<AuthenticodeInfo>& info = signature->info;
+  return {{"state", SignatureStateName(*signature)},
+          {"signer", info && !info->signer_subject.empty() ? Json(info->signer_subject)
+                                                           : Json(nullptr)},
+          {"detail", info ? Json(info->detail) : Json(nullptr)},
+          {"verified_by", signature->host}};
+}
+
 Json Model(const ModelReport& m) {
   return {{"section", m.section},
           {"line", m.line},
@@ -57,7 +67,9 @@ Json Model(const ModelReport& m) {
           {"form", FormKey(m.form)},
           {"command", OrNull(m.command)},
           {"passes_arguments", PassesArguments(m.form)},
-          {"inf", Inf(m.inf)}};
+          {"inf", Inf(m.inf)},
+          {"signature", Signature(m.signature)},
+          {"refused", m.refusal.empty() ? Json(nullptr) : Json(m.refusal)}};
 }
 
 }  // namespace
@@ -71,6 +83,12 @@ std::string RenderJson(const Report& report) {
   out["readable"] = report.readable;
   out["accepted"] = report.loaded;
   out["exit_code_mode"] = report.exit_code_mode == ExitCodeMode::kInstaller ? "installer" : "zero";
+  const std::optional<SignatureReport>& launcher = report.launcher_signature;
+  out["launcher"] = {
+      {"signature", Signature(launcher)},
+      {"checks_installers", launcher && launcher->info &&
+                                launcher->info->status == AuthenticodeInfo::kValid},
+      {"installers", report.any_signed ? "any-signed" : "same-publisher"}};
   out["models"] = Json::array();
   for (const ModelReport& m : report.models) out["models"].push_back(Model(m));
   out["findings"] = Json::array();

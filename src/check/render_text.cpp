@@ -53,12 +53,53 @@ std::string FormLines(const ModelReport& m) {
   return out;
 }
 
+// A signature in a few words: its state and signer, and what judged it.
+std::string SignatureText(const SignatureReport& signature) {
+  const std::optional<AuthenticodeInfo>& info = signature.info;
+  if (!info) return "not verified here: an MSI package's signature is verified only on Windows";
+  std::string out;
+  switch (info->status) {
+    case AuthenticodeInfo::kUnsigned:
+      return "unsigned";
+    case AuthenticodeInfo::kNotPe:
+      return "none: not a program";
+    case AuthenticodeInfo::kValid:
+      out = "signed by \"" + info->signer_subject + "\"";
+      break;
+    case AuthenticodeInfo::kBadDigest:
+      out = "changed after it was signed";
+      break;
+    case AuthenticodeInfo::kBadSignature:
+    case AuthenticodeInfo::kMalformed:
+      out = "does not hold: " + info->detail;
+      break;
+  }
+  if (info->status != AuthenticodeInfo::kValid && !info->signer_subject.empty()) {
+    out += " (signer \"" + info->signer_subject + "\")";
+  }
+  return out + " [" + signature.host + "]";
+}
+
+std::string LauncherLine(const Report& report) {
+  if (!report.launcher_signature) return "Launcher: no camsetup.exe in the package\n";
+  const SignatureReport& signature = *report.launcher_signature;
+  std::string out = "Launcher: camsetup.exe " + SignatureText(signature);
+  if (signature.info && signature.info->status == AuthenticodeInfo::kValid) {
+    return out + (report.any_signed
+                      ? "; it starts only installers whose signature verifies "
+                        "([Launcher] Installers=AnySigned)\n"
+                      : "; it starts only installers that the same publisher signed\n");
+  }
+  return out + "; it checks no installer's signature\n";
+}
+
 }  // namespace
 
 std::string RenderText(const Report& report) {
   std::string out = "Package: " + report.package + " (setup.ini read as code page " +
                     std::to_string(report.code_page) + ")\n";
   if (report.readable && report.loaded) {
+    out += LauncherLine(report);
     out += "Models: " + std::to_string(report.models.size()) + "\n";
     for (const ModelReport& m : report.models) {
       out += "  " + m.section + " (line " + std::to_string(m.line) + "): " + m.program +
@@ -68,6 +109,8 @@ std::string RenderText(const Report& report) {
              "\n";
       if (!m.switches.empty()) out += "    switches: " + m.switches + "\n";
       out += FormLines(m);
+      if (m.signature) out += "    signature: " + SignatureText(*m.signature) + "\n";
+      if (!m.refusal.empty()) out += "    refused by the signed launcher: " + m.refusal + "\n";
       out += "    codes:";
       for (const std::string& code : m.codes) out += " " + code;
       out += m.codes.empty() ? " none\n" : "\n";
@@ -97,7 +140,10 @@ std::string RenderText(const Report& report) {
     }
     if (report.selected) {
       const ModelReport& m = report.models[*report.selected];
-      if (m.form == InstallerForm::kProgram) {
+      if (!m.refusal.empty()) {
+        out += "The launcher refuses " + m.section + "'s installer \"" + m.program + "\" (" +
+               m.refusal + ") and reports: Installer signature check fail\n";
+      } else if (m.form == InstallerForm::kProgram) {
         // As the command line starts it, relative to the package.
         out += "The launcher starts " + m.section + "'s installer as \"" + m.program + "\"" +
                (m.switches.empty() ? "" : " " + m.switches) +

@@ -133,6 +133,26 @@ constexpr RuleDescription kRules[] = {
      "A Windows Installer package is an OLE compound file, which starts with the bytes D0 CF 11 "
      "E0 A1 B1 1A E1; msiexec cannot open a file without them.",
      "Put the real MSI package in place, or name the installer's own form in Path."},
+    {"CAMSETUP032", "InstallerRefused", E, "The signed launcher refuses the installer.",
+     "A signed camsetup.exe starts a program or MSI package only when its Authenticode signature "
+     "verifies and, unless [Launcher] Installers=AnySigned, names the launcher's own publisher. "
+     "This installer is unsigned, changed after signing, or another publisher's, so the "
+     "launcher shows \"Installer signature check fail\" and starts nothing.",
+     "Sign every installer with the launcher's certificate, or write [Launcher] "
+     "Installers=AnySigned for installers that others signed."},
+    {"CAMSETUP033", "SignatureNotVerified", W, "The installer's signature is not verified here.",
+     "The signed launcher verifies this installer before it starts it, but the checker cannot "
+     "verify its form on this system (an MSI package's signature on Linux), so it does not say "
+     "whether the launcher starts it.",
+     "Run camsetup-check.exe on Windows, or verify the signature with signtool verify /pa."},
+    {"CAMSETUP034", "LauncherSignatureInvalid", W, "camsetup.exe's signature does not hold.",
+     "camsetup.exe carries a signature that does not verify: Windows names no publisher when it "
+     "asks for administrator rights, and the launcher, as an unsigned one, checks no installer.",
+     "Sign camsetup.exe again, after every change to it."},
+    {"CAMSETUP035", "InstallersValue", W, "Installers is not AnySigned.",
+     "[Launcher] Installers=AnySigned lets a signed launcher start installers that anyone signed "
+     "validly; any other value keeps the default, the launcher's own publisher only.",
+     "Write Installers=AnySigned, or remove the key."},
 };
 static_assert(sizeof(kRules) / sizeof(kRules[0]) == static_cast<std::size_t>(Rule::kCount),
               "one description per kind of finding");

@@ -257,7 +257,7 @@ std::int32_t Launcher::CheckInstallerSignature(const char* program_path,
   platform_.GetPrivateProfileStringA("Launcher", "Installers", "", value, kProfileValueSize,
                                      setup_path_);
   value[kProfileValueSize - 1] = '\0';
-  const bool any_signed = EqualsIgnoringAsciiCase(value, "AnySigned");
+  const bool any_signed = EqualsIgnoringAsciiCase(value, kAnySigned);
 
   // Opened denying writes and deletes, and verified through that handle, so
   // that nothing can swap the file between the check and the start.

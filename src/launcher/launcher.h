@@ -120,6 +120,10 @@ const char* DeriveCommandLineTail(const char* command_line, Platform& platform);
 // regard to case, as profile names are.
 bool EqualsIgnoringAsciiCase(const char* a, const char* b);
 
+// The [Launcher] Installers value (in any case) with which a signed launcher
+// starts an installer that anyone signed validly, not only its publisher.
+inline constexpr char kAnySigned[] = "AnySigned";
+
 // The first token of `value` with its end position.
 FirstToken TakeFirstToken(const char* value, Platform& platform);
 
@@ -286,8 +290,6 @@ class Launcher {
   void ReportUnseen(Message message, const char* text);
   std::optional<Dword> WindowStationFlags();
   std::optional<Dword> SessionId();
-  // Reads the first hardware ID of the device at `data` into a text, using
-  // and replacing `buffer` as the property read requires.
   // A signed launcher starts only what its publisher signed (or, where
   // setup.ini says Installers=AnySigned, what anyone signed with a trusted
   // certificate). Returns 0 when the file at `program_path` may start, with
@@ -300,6 +302,8 @@ class Launcher {
   // or the code of the failure.
   Dword ReadSystemTools(InstallerForm form, SystemTools& tools, char* system_folder,
                         char* native_folder);
+  // Reads the first hardware ID of the device at `data` into a text, using
+  // and replacing `buffer` as the property read requires.
   OwnedText ReadFirstHardwareId(DevInfoHandle set, DevInfoData* data, ScopedHeapBlock& buffer);
 
   Platform& platform_;
