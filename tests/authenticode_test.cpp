@@ -471,5 +471,99 @@ TEST(Authenticode, EveryCutOfASignedFileIsRejected) {
   }
 }
 
+// The name reader that the Windows checker shows signers with, against
+// OpenSSL's text of the same names.
+TEST(AuthenticodeNames, ReadAsOpenSslPrintsThem) {
+  for (const char* file : {kSigned, "pe32-mueller-sha256.exe", "pe32-oskendal-renewed-sha256.exe"}) {
+    const AuthenticodeInfo info = ReadAuthenticode(Read(file));
+    ASSERT_EQ(info.status, AuthenticodeInfo::kValid) << file;
+    EXPECT_EQ(NameText(info.signer_subject_der), info.signer_subject) << file;
+  }
+}
+
+Bytes Tlv(std::uint8_t tag, const Bytes& contents) {
+  Bytes out{tag};
+  if (contents.size() < 0x80) {
+    out.push_back(static_cast<std::uint8_t>(contents.size()));
+  } else {
+    out.push_back(0x82);
+    out.push_back(static_cast<std::uint8_t>(contents.size() >> 8));
+    out.push_back(static_cast<std::uint8_t>(contents.size()));
+  }
+  out.insert(out.end(), contents.begin(), contents.end());
+  return out;
+}
+
+Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+// An attribute of type 2.5.4.`arc`, its value of `tag`.
+Bytes Attribute(std::uint8_t arc, std::uint8_t tag, const Bytes& value) {
+  Bytes pair = Tlv(0x06, {0x55, 0x04, arc});
+  const Bytes v = Tlv(tag, value);
+  pair.insert(pair.end(), v.begin(), v.end());
+  return Tlv(0x30, pair);
+}
+
+Bytes Name(const std::vector<Bytes>& sets) {
+  Bytes all;
+  for (const Bytes& set : sets) {
+    const Bytes s = Tlv(0x31, set);
+    all.insert(all.end(), s.begin(), s.end());
+  }
+  return Tlv(0x30, all);
+}
+
+Bytes Join(const Bytes& a, const Bytes& b) {
+  Bytes out = a;
+  out.insert(out.end(), b.begin(), b.end());
+  return out;
+}
+
+TEST(AuthenticodeNames, StringsEscapesAndUnreadableNames) {
+  constexpr std::uint8_t kCn = 3, kO = 10, kC = 6;
+  constexpr std::uint8_t kUtf8 = 0x0C, kPrintable = 0x13, kBmp = 0x1E, kUniversal = 0x1C;
+  const Bytes two_rdns = Name({Attribute(kC, kPrintable, Text("DE")),
+                               Attribute(kCn, kUtf8, Text("Oskendal"))});
+  Bytes cut = two_rdns;
+  cut.pop_back();
+  const struct {
+    const char* name;
+    Bytes der;
+    std::string text;
+  } kCases[] = {
+      {"last attribute first", two_rdns, "CN=Oskendal, C=DE"},
+      {"a multi-valued RDN", Name({Join(Attribute(kO, kUtf8, Text("A")), Attribute(kCn, kUtf8, Text("B")))}),
+       "CN=B + O=A"},
+      {"RFC 2253 specials", Name({Attribute(kO, kUtf8, Text("Acme, Inc. + \"<x>\";\\"))}),
+       "O=Acme\\, Inc. \\+ \\\"\\<x\\>\\\"\\;\\\\"},
+      {"leading hash and blanks", Name({Attribute(kO, kUtf8, Text("#a b "))}), "O=\\#a b\\ "},
+      {"a control character in hex", Name({Attribute(kO, kUtf8, Text("a\nb"))}), "O=a\\0Ab"},
+      {"BMPString", Name({Attribute(kO, kBmp, {0x00, 'M', 0x00, 0xFC, 0x30, 0xAB})}),
+       "O=M\xC3\xBC\xE3\x82\xAB"},
+      {"UniversalString", Name({Attribute(kO, kUniversal, {0, 1, 0xF6, 0x00})}),
+       "O=\xF0\x9F\x98\x80"},
+      {"a value of another type in hex", Name({Attribute(kO, 0x02, {0x05})}), "O=#020105"},
+      {"an unknown attribute type, dotted", Tlv(0x30, Tlv(0x31, Tlv(0x30, Join(Tlv(0x06, {0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37}), Tlv(kUtf8, Text("x")))))),
+       "1.3.6.1.4.1.311=x"},
+      {"a long value", Name({Attribute(kCn, kUtf8, Bytes(200, 'a'))}),
+       "CN=" + std::string(200, 'a')},
+      {"bad UTF-8: the value in hex", Name({Attribute(kO, kUtf8, {0xC3})}), "O=#0C01C3"},
+      {"an odd BMPString", Name({Attribute(kO, kBmp, {0x00})}), "O=#1E0100"},
+      {"cut short", cut, "#" + std::string()},
+      {"bytes after the name", Join(two_rdns, {0x00}), "#"},
+      {"empty", {}, "#"},
+      {"a name without attributes", {0x30, 0x00}, ""},
+  };
+  for (const auto& c : kCases) {
+    const std::string text = NameText(c.der);
+    if (c.text == "#") {
+      EXPECT_EQ(text.substr(0, 1), "#") << c.name << ": " << text;
+      EXPECT_EQ(text.size(), 1 + 2 * c.der.size()) << c.name << ": " << text;
+    } else {
+      EXPECT_EQ(text, c.text) << c.name;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace camsetup::check

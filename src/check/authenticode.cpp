@@ -2,7 +2,10 @@
 
 #include "check/text.h"
 
+#include <cstdint>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #ifndef _WIN32
 #include <openssl/asn1.h>
@@ -29,6 +32,220 @@ bool IsOleCompoundFile(const std::vector<std::uint8_t>& file_bytes) {
   static const std::uint8_t kMagic[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
   return file_bytes.size() >= sizeof(kMagic) &&
          std::memcmp(file_bytes.data(), kMagic, sizeof(kMagic)) == 0;
+}
+
+namespace {
+
+// One DER element read from the front of `in`: a one-byte tag and definite
+// length, as names are encoded.
+struct DerView {
+  const std::uint8_t* data;
+  std::size_t size;
+};
+
+bool TakeElement(DerView& in, std::uint8_t* tag, DerView* contents, DerView* whole = nullptr) {
+  if (in.size < 2 || (in.data[0] & 0x1F) == 0x1F) return false;
+  std::size_t length = in.data[1];
+  std::size_t header = 2;
+  if (length & 0x80) {
+    const std::size_t count = length & 0x7F;
+    if (count == 0 || count > 4 || in.size < 2 + count) return false;
+    length = 0;
+    for (std::size_t i = 0; i < count; ++i) length = (length << 8) | in.data[2 + i];
+    header += count;
+  }
+  if (length > in.size - header) return false;
+  *tag = in.data[0];
+  *contents = {in.data + header, length};
+  if (whole != nullptr) *whole = {in.data, header + length};
+  in.data += header + length;
+  in.size -= header + length;
+  return true;
+}
+
+std::string Hex(DerView bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (std::size_t i = 0; i < bytes.size; ++i) {
+    text += kDigits[bytes.data[i] >> 4];
+    text += kDigits[bytes.data[i] & 0x0F];
+  }
+  return text;
+}
+
+// An attribute type by the short name that X.509 tools print, else dotted.
+bool AttributeName(DerView oid, std::string* name) {
+  if (oid.size == 0) return false;
+  std::string dotted;
+  std::uint64_t arc = 0;
+  bool first = true;
+  for (std::size_t i = 0; i < oid.size; ++i) {
+    if (arc > (UINT64_MAX >> 7)) return false;
+    arc = (arc << 7) | (oid.data[i] & 0x7F);
+    if (oid.data[i] & 0x80) {
+      if (i + 1 == oid.size) return false;
+      continue;
+    }
+    if (first) {
+      const std::uint64_t top = arc < 40 ? 0 : arc < 80 ? 1 : 2;
+      dotted = std::to_string(top) + "." + std::to_string(arc - 40 * top);
+      first = false;
+    } else {
+      dotted += "." + std::to_string(arc);
+    }
+    arc = 0;
+  }
+  static const struct {
+    const char* oid;
+    const char* name;
+  } kNames[] = {
+      {"2.5.4.3", "CN"},           {"2.5.4.4", "SN"},
+      {"2.5.4.5", "serialNumber"}, {"2.5.4.6", "C"},
+      {"2.5.4.7", "L"},            {"2.5.4.8", "ST"},
+      {"2.5.4.9", "street"},       {"2.5.4.10", "O"},
+      {"2.5.4.11", "OU"},          {"2.5.4.12", "title"},
+      {"2.5.4.15", "businessCategory"}, {"2.5.4.17", "postalCode"},
+      {"2.5.4.42", "GN"},          {"1.2.840.113549.1.9.1", "emailAddress"},
+      {"0.9.2342.19200300.100.1.25", "DC"}, {"0.9.2342.19200300.100.1.1", "UID"},
+      {"1.3.6.1.4.1.311.60.2.1.2", "jurisdictionST"},
+      {"1.3.6.1.4.1.311.60.2.1.3", "jurisdictionC"},
+  };
+  *name = dotted;
+  for (const auto& known : kNames) {
+    if (dotted == known.oid) *name = known.name;
+  }
+  return true;
+}
+
+void AppendUtf8(std::uint32_t c, std::string& out) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// A string value's characters as code points; false for a type that is no
+// string, or bytes that its encoding does not allow.
+bool StringCharacters(std::uint8_t tag, DerView value, std::vector<std::uint32_t>* characters) {
+  constexpr std::uint8_t kUtf8String = 0x0C, kPrintableString = 0x13, kT61String = 0x14,
+                         kIa5String = 0x16, kVisibleString = 0x1A, kUniversalString = 0x1C,
+                         kBmpString = 0x1E;
+  characters->clear();
+  switch (tag) {
+    case kUtf8String: {
+      const std::string text(reinterpret_cast<const char*>(value.data), value.size);
+      if (!IsWellFormedUtf8(text)) return false;
+      for (std::size_t i = 0; i < value.size;) {
+        const std::uint8_t lead = value.data[i];
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        std::uint32_t c = length == 1 ? lead : lead & (0x7F >> length);
+        for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (value.data[i + k] & 0x3F);
+        characters->push_back(c);
+        i += length;
+      }
+      return true;
+    }
+    case kPrintableString:
+    case kT61String:  // read as Latin-1, as X.509 tools do
+    case kIa5String:
+    case kVisibleString:
+      for (std::size_t i = 0; i < value.size; ++i) characters->push_back(value.data[i]);
+      return true;
+    case kBmpString:
+      if (value.size % 2 != 0) return false;
+      for (std::size_t i = 0; i < value.size; i += 2) {
+        const std::uint32_t unit = (value.data[i] << 8) | value.data[i + 1];
+        if (unit >= 0xD800 && unit < 0xE000) return false;
+        characters->push_back(unit);
+      }
+      return true;
+    case kUniversalString:
+      if (value.size % 4 != 0) return false;
+      for (std::size_t i = 0; i < value.size; i += 4) {
+        const std::uint32_t c = (static_cast<std::uint32_t>(value.data[i]) << 24) |
+                                (value.data[i + 1] << 16) | (value.data[i + 2] << 8) |
+                                value.data[i + 3];
+        if (c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) return false;
+        characters->push_back(c);
+      }
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A value with RFC 2253's escapes: its specials, a leading '#' or blank, a
+// trailing blank, and control characters in hex.
+std::string EscapedValue(const std::vector<std::uint32_t>& characters) {
+  std::string out;
+  for (std::size_t i = 0; i < characters.size(); ++i) {
+    const std::uint32_t c = characters[i];
+    if (c < 0x20 || c == 0x7F) {
+      static const char kDigits[] = "0123456789ABCDEF";
+      out += '\\';
+      out += kDigits[c >> 4];
+      out += kDigits[c & 0x0F];
+      continue;
+    }
+    const bool special = c == ',' || c == '+' || c == '"' || c == '\\' || c == '<' ||
+                         c == '>' || c == ';' || (i == 0 && (c == '#' || c == ' ')) ||
+                         (i + 1 == characters.size() && c == ' ');
+    if (special) out += '\\';
+    AppendUtf8(c, out);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string NameText(const std::vector<std::uint8_t>& der) {
+  struct Attribute {
+    std::string text;
+    std::size_t set;
+  };
+  std::vector<Attribute> attributes;
+  DerView in{der.data(), der.size()};
+  DerView name;
+  std::uint8_t tag = 0;
+  bool read = TakeElement(in, &tag, &name) && tag == 0x30 && in.size == 0;
+  for (std::size_t set_index = 0; read && name.size > 0; ++set_index) {
+    DerView set;
+    read = TakeElement(name, &tag, &set) && tag == 0x31 && set.size > 0;
+    while (read && set.size > 0) {
+      DerView pair, oid, value, whole_value;
+      std::uint8_t value_tag = 0;
+      std::string type;
+      read = TakeElement(set, &tag, &pair) && tag == 0x30 && TakeElement(pair, &tag, &oid) &&
+             tag == 0x06 && AttributeName(oid, &type) &&
+             TakeElement(pair, &value_tag, &value, &whole_value) && pair.size == 0;
+      if (!read) break;
+      std::vector<std::uint32_t> characters;
+      const std::string text = StringCharacters(value_tag, value, &characters)
+                                   ? EscapedValue(characters)
+                                   : "#" + Hex(whole_value);
+      attributes.push_back({type + "=" + text, set_index});
+    }
+  }
+  if (!read) return "#" + Hex({der.data(), der.size()});
+  std::string out;
+  for (std::size_t i = attributes.size(); i-- > 0;) {
+    if (i + 1 < attributes.size()) {
+      out += attributes[i].set == attributes[i + 1].set ? " + " : ", ";
+    }
+    out += attributes[i].text;
+  }
+  return out;
 }
 
 #ifndef _WIN32
@@ -276,7 +493,7 @@ bool EnterElement(const unsigned char** p, long max, int tag, long* length) {
 // The name as text, the common name first, with RFC 2253's escapes:
 // UTF-8 where every string decodes, else non-ASCII characters escaped, else
 // the encoded name in hex.
-std::string NameText(const X509_NAME* name) {
+std::string OpenSslNameText(const X509_NAME* name) {
   const unsigned long base = (XN_FLAG_RFC2253 & ~XN_FLAG_SEP_MASK) | XN_FLAG_SEP_CPLUS_SPC;
   for (const unsigned long flags : {base & ~ASN1_STRFLGS_ESC_MSB, base}) {
     std::unique_ptr<BIO, FreeBio> bio(BIO_new(BIO_s_mem()));
@@ -398,7 +615,7 @@ AuthenticodeInfo Verify(const Bytes& file, const PeLayout& layout) {
   X509* signer = sk_X509_value(signers.get(), 0);
   const X509_NAME* subject = X509_get_subject_name(signer);
   AuthenticodeInfo info;
-  info.signer_subject = NameText(subject);
+  info.signer_subject = OpenSslNameText(subject);
   unsigned char* der = nullptr;
   const int der_size = i2d_X509_NAME(subject, &der);
   if (der_size > 0) info.signer_subject_der.assign(der, der + der_size);

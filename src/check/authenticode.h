@@ -40,6 +40,12 @@ struct AuthenticodeInfo {
 // certificate with the same subject is the same publisher.
 bool SameSubject(const AuthenticodeInfo& a, const AuthenticodeInfo& b);
 
+// An X.509 name (its DER encoding) as text, as the reports show a signer:
+// the last attribute first ("CN=..., O=..., C=DE"), RFC 2253's escapes, the
+// strings in UTF-8, a value that is no readable string as "#" and its DER
+// in hex; a name that cannot be read, "#" and all its bytes in hex.
+std::string NameText(const std::vector<std::uint8_t>& der);
+
 // An OLE compound file (an MSI package) by its first eight bytes. Its
 // signature is not read here.
 bool IsOleCompoundFile(const std::vector<std::uint8_t>& file_bytes);

@@ -14,6 +14,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include "platform/scoped.h"
 #include "platform/win32_platform.h"
 #else
 #include <dirent.h>
@@ -149,6 +150,52 @@ std::optional<std::string> ReadPackageFileHead(const std::string& path, std::siz
   return head;
 }
 
+// The signature of a file as the launcher judges it: WinVerifyTrust
+// through a handle that denies writes, with the signer's subject.
+SignatureReport ReadSignature(Platform& platform, const std::string& path) {
+  constexpr std::int32_t kTrustEBadDigest = static_cast<std::int32_t>(0x80096010);
+  constexpr std::int32_t kTrustESubjectFormUnknown = static_cast<std::int32_t>(0x800B0003);
+  SignatureReport signature{AuthenticodeInfo(), "WinVerifyTrust"};
+  AuthenticodeInfo& info = *signature.info;
+  const ScopedKernelHandle file(
+      &platform, platform.CreateFileA(path.c_str(), kGenericRead, kFileShareRead, kOpenExisting));
+  if (!file.IsValid()) {
+    info.status = AuthenticodeInfo::kMalformed;
+    info.detail = "The file cannot be opened (error " + std::to_string(platform.GetLastError()) +
+                  ").";
+    return signature;
+  }
+  CertName signer = {};
+  const std::int32_t status = platform.WinVerifyTrust(file.get(), path.c_str(), &signer);
+  char code[16];
+  std::snprintf(code, sizeof(code), "0x%08lX",
+                static_cast<unsigned long>(static_cast<std::uint32_t>(status)));
+  if (status == 0 && signer.size > 0 && signer.size <= kCertNameSize) {
+    info.status = AuthenticodeInfo::kValid;
+    info.signer_subject_der.assign(signer.data, signer.data + signer.size);
+    info.signer_subject = NameText(info.signer_subject_der);
+    info.detail = "WinVerifyTrust accepts it on this machine, with its chain and time stamp; "
+                  "revocation is not checked.";
+  } else if (status == 0) {
+    info.status = AuthenticodeInfo::kMalformed;
+    info.detail = "WinVerifyTrust accepts it, but its signer's name cannot be read.";
+  } else if (status == kTrustENoSignature) {
+    info.status = AuthenticodeInfo::kUnsigned;
+    info.detail = std::string("Not signed: WinVerifyTrust gives ") + code + ".";
+  } else if (status == kTrustEBadDigest) {
+    info.status = AuthenticodeInfo::kBadDigest;
+    info.detail = std::string("The file changed after it was signed: WinVerifyTrust gives ") +
+                  code + ".";
+  } else if (status == kTrustESubjectFormUnknown) {
+    info.status = AuthenticodeInfo::kNotPe;
+    info.detail = std::string("Not a form that WinVerifyTrust verifies: it gives ") + code + ".";
+  } else {
+    info.status = AuthenticodeInfo::kBadSignature;
+    info.detail = std::string("WinVerifyTrust gives ") + code + ".";
+  }
+  return signature;
+}
+
 std::string SetupIniPath(const std::string& package) {
   const char last = package.back();
   return package + (last == '\\' || last == '/' || last == ':' ? "" : "\\") + "setup.ini";
@@ -267,8 +314,14 @@ int Main(const Arguments& args) {
   if (named) options.hardware_ids = args.hardware_ids;
   if (args.present) options.hardware_ids = PresentUsbDevices();
 #ifdef _WIN32
-  const CheckHost check_host{host, FileExists, ReadPackageFile, ini_text, host_text, {},
-                             ReadPackageFileHead};
+  const CheckHost check_host{host,
+                             FileExists,
+                             ReadPackageFile,
+                             ini_text,
+                             host_text,
+                             {},
+                             ReadPackageFileHead,
+                             [&host](const std::string& path) { return ReadSignature(host, path); }};
 #else
   const CheckHost check_host = PosixCheckHost(host, options.folder, ini_text, host_text);
 #endif

@@ -4,7 +4,9 @@ API over simulated devices, and the Linux build of the same checker on the
 same packages, report for report (JSON and text): devices given with
 --hwid, a package of traps in code page 1252, one in code page 932, one
 with a byte-order mark, an ExitCode value and names in another case than
-on disk, and one that turns exit codes on. The names of the code page 932
+on disk, one that turns exit codes on, and one with a signed launcher and
+installers signed by its publisher, another one, nobody, or changed after
+signing (WinVerifyTrust against OpenSSL). The names of the code page 932
 package also show correctly in a console.
 
 usage: check_windows.py --check EXE --linux-check EXE --driver EXE --standin EXE --work DIR
@@ -24,6 +26,17 @@ from pathlib import Path
 from winelab import STANDIN, Lab, ini
 
 FOLDER = object()  # a file entry: a folder
+SIGNING = Path(__file__).resolve().parent.parent / "signing"
+
+
+def signed_file(name, changed=False):
+    """A PE image of tests/signing; `changed`: one byte of its .data
+    section changed after signing."""
+    data = bytearray((SIGNING / name).read_bytes())
+    if changed:
+        data[0x400] ^= 0x01
+    return bytes(data)
+
 
 PACKAGE = {
     "pkg/setup.ini": ini((1, "Cam1\\setup.exe", "ABCD,abcd"), (2, "Cam 2\\setup.exe", "0100"),
@@ -63,6 +76,17 @@ REPORTS = {
         "setup.ini": b"[launcher]\r\nexitcode=INSTALLER\r\n[Camera1]\r\nPath=a.exe\r\nPID=ABCD\r\n",
         "a.exe": STANDIN,
     }),
+    "signed": (1252, {
+        "setup.ini": b"[Camera1]\r\nPath=Same\\setup.exe\r\nPID=0A01\r\n"
+                     b"[Camera2]\r\nPath=Other\\setup.exe\r\nPID=0B01\r\n"
+                     b"[Camera3]\r\nPath=Unsigned\\setup.exe\r\nPID=0C01\r\n"
+                     b"[Camera4]\r\nPath=Changed\\setup.exe\r\nPID=0D01\r\n",
+        "camsetup.exe": signed_file("pe32-oskendal-sha256.exe"),
+        "Same\\setup.exe": signed_file("pe32-oskendal-renewed-sha256.exe"),
+        "Other\\setup.exe": signed_file("pe32-mueller-sha256.exe"),
+        "Unsigned\\setup.exe": signed_file("pe32.exe"),
+        "Changed\\setup.exe": signed_file("pe32-oskendal-sha256.exe", changed=True),
+    }),
     # 0x80 is no character in code page 932 and stays as it is through the
     # profile read; Wine's reader turns a lead byte with no trail byte (0x81
     # before ".") into the default character, taking the "." with it.
@@ -86,7 +110,9 @@ def comparable(report):
         "code_page": report.get("code_page"),
         "accepted": report["accepted"],
         "models": [(m["section"], m["line"], m["path"], m["program"], m["switches"], m["exists"],
-                    m["codes"]) for m in report["models"]],
+                    m["codes"], signature(m.get("signature")), m.get("refused"))
+                   for m in report["models"]],
+        "launcher": signature(report["launcher"]["signature"]),
         "findings": [(f["severity"], f["section"], f["line"], here(f["message"]))
                      for f in report["findings"]],
         "devices": report.get("devices"),
@@ -96,10 +122,38 @@ def comparable(report):
     }
 
 
+def signature(found):
+    """A signature's state and, where it is valid, its signer, whoever
+    verified it: WinVerifyTrust names no signer of a signature it rejects."""
+    if not found:
+        return None
+    return (found["state"], found["signer"] if found["state"] == "valid" else None)
+
+
+# The signed package: what WinVerifyTrust must make of each installer (its
+# state, and whether the signed launcher refuses it).
+SIGNED_STATES = {"launcher": ("valid", False), "Camera1": ("valid", False),
+                 "Camera2": ("valid", True), "Camera3": ("unsigned", True),
+                 "Camera4": ("changed-after-signing", True)}
+
+
+def signed_problems(report):
+    launcher = report["launcher"]["signature"] or {}
+    found = {"launcher": (launcher.get("state"), False)}
+    for m in report["models"]:
+        found[m["section"]] = ((m["signature"] or {}).get("state"), m["refused"] is not None)
+    problems = [] if found == SIGNED_STATES else ["signed: WinVerifyTrust gave %r" % found]
+    if launcher.get("verified_by") != "WinVerifyTrust":
+        problems.append("signed: verified by %r" % launcher.get("verified_by"))
+    return problems
+
+
 def comparable_text(text, report):
     """The text report with the package's paths in place of where it lies,
     and Windows' line ends (the console build writes text) as LF."""
+    text = re.sub(r' \(signer "[^"]*"\)', "", text)
     return (text.replace("\r\n", "\n").replace(report["setup_ini"], "<setup.ini>")
+                .replace(" [WinVerifyTrust]", "").replace(" [OpenSSL]", "")
                 .replace(report["folder"], "<folder>\\")
                 .replace(report["package"], "<package>"))
 
@@ -235,6 +289,8 @@ def main():
                 problems.append("%s: Wine's ANSI code page is %d, not %d"
                                 % (name, win_report["code_page"], code_page))
                 continue
+            if name == "signed":
+                problems += signed_problems(win_report)
             linux_args = [linux_root, "--code-page", str(code_page)]
             linux_report = json.loads(linux_run(args.linux_check, *linux_args, "--json"))
             compare(name, comparable(win_report), comparable(linux_report), problems)

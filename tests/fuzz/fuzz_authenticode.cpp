@@ -1,5 +1,5 @@
 // ReadAuthenticode over arbitrary files: PE headers, certificate tables and
-// PKCS #7 signatures from the input.
+// PKCS #7 signatures from the input; and NameText over the same bytes.
 #include <string>
 #include <vector>
 
@@ -65,6 +65,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!named) FUZZ_CHECK(info.signer_subject.empty());
   FUZZ_CHECK(IsUtf8(info.signer_subject));
   FUZZ_CHECK(camsetup::check::SameSubject(info, info) == (info.status == AuthenticodeInfo::kValid));
+  // The same bytes as an X.509 name, as the Windows checker reads a
+  // signer's: in UTF-8, empty only for a name without attributes, and in
+  // hex where it is no name.
+  const std::string name = camsetup::check::NameText(bytes);
+  FUZZ_CHECK(IsUtf8(name));
+  if (name.empty()) FUZZ_CHECK(size >= 2 && data[0] == 0x30);
+  if (size == 0 || data[0] != 0x30) FUZZ_CHECK(name.size() == 1 + 2 * size && name[0] == '#');
   // An OLE compound file is no PE file.
   if (camsetup::check::IsOleCompoundFile(bytes)) {
     FUZZ_CHECK(info.status == AuthenticodeInfo::kNotPe);
