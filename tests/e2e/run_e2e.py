@@ -15,9 +15,16 @@ that keeps earlier ones) and installed by Wine's own msiexec. Where wixl is
 missing, as in the x86 virtual machine, the packages built beforehand by
 `--build-msi DIR` on a machine with wixl are taken from `--msi DIR`.
 
+Signed launchers and installers are copies of the given ones, signed with
+throwaway certificates (tests/e2e/signers.py) for each run. Where openssl or
+osslsigncode is missing, as in the x86 virtual machine, those signed
+beforehand by `--build-signed DIR` from the same launcher, stand-in and MSI
+packages are taken from `--signed DIR`.
+
 usage: run_e2e.py --launcher EXE --driver EXE --standin EXE --work DIR
-                  [--arch x64|x86] [--msi DIR] [--only NAME]...
+                  [--arch x64|x86] [--msi DIR] [--signed DIR] [--only NAME]... [--show]
        run_e2e.py --build-msi DIR
+       run_e2e.py --build-signed DIR --launcher EXE --standin EXE --msi DIR
 Exit status 0 when every scenario passed, 1 otherwise, 77 when this Wine
 cannot run the launcher's architecture.
 """
@@ -29,10 +36,12 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 import uuid
 from pathlib import Path
 
+import signers
 from winelab import MARKER, STANDIN, Lab, ini, wine32_problem
 
 SKIP = 77
@@ -65,6 +74,9 @@ class Scenario:
     # installed after the run (True) or must not (False).
     expect_installed: bool = None
     timeout: int = 60  # seconds for the launcher and what it starts
+    # The launcher run: "unsigned" (as built), "signed" (by signers.PUBLISHER)
+    # or "tampered" (signed, then one byte changed).
+    launcher_signature: str = "unsigned"
 
 
 def dev(n, *ids):
@@ -415,6 +427,23 @@ class Msi:
         self.outcome = outcome
 
 
+class Signed:
+    """A file entry: `content` (STANDIN or an Msi) signed by `signer`, a key
+    of signers.SIGNERS ("publisher" signs the launcher too); `tampered`: one
+    byte of it changed after signing."""
+    def __init__(self, content, signer, tampered=False):
+        self.content = content
+        self.signer = signer
+        self.tampered = tampered
+
+
+def msi_of(content):
+    """The Msi of a file entry, signed or not, or None."""
+    if isinstance(content, Signed):
+        content = content.content
+    return content if isinstance(content, Msi) else None
+
+
 MSI_SOURCE = Path(__file__).resolve().parent / "msi" / "driver.wxs"
 MSI_TIMEOUT = 300  # msiexec under Wine, in the x86 virtual machine's emulation
 # Where the package of a scenario installs its file, under drive_c (the
@@ -423,13 +452,15 @@ INSTALLED = "Program Files (x86)/camsetup-e2e/%s/driver.txt"
 
 
 def msi_scenario(name, outcome, ask, package="ModelA\\driver.msi", switches=" /qn",
-                 installed=True, expect_exit=0, **more):
+                 installed=True, expect_exit=0, signer=None, **more):
     setup = ini((1, package + switches, "ABCD"))
     more.setdefault("expect_debug", ['"{system}\\msiexec.exe" /i "{root}\\pkg\\%s" /qn'
                                      % package])
+    more.setdefault("expect_boxes", [])
+    msi = Msi(outcome) if signer is None else Signed(Msi(outcome), signer)
     return Scenario(name, {"pkg/setup.ini": ASK + setup if ask else setup,
-                           "pkg/" + package.replace("\\", "/"): Msi(outcome)},
-                    devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")], expect_boxes=[],
+                           "pkg/" + package.replace("\\", "/"): msi},
+                    devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")],
                     expect_started=[], expect_exit=expect_exit, expect_installed=installed,
                     timeout=MSI_TIMEOUT, **more)
 
@@ -502,6 +533,79 @@ SCENARIOS += [
 ]
 
 
+# A signed launcher starts only what its own publisher signed; with
+# ExitCode=Installer a refusal's exit code is WinVerifyTrust's result. The
+# unsigned launcher's runs above (typical_run and the rest) start unsigned
+# installers; unsigned_launcher_same_package_starts runs the package that
+# signed_refuses_unsigned refuses.
+SIGNATURE_FAIL = "Installer signature check fail"
+SIGNATURE_FAIL_EVENT = (ERROR, 1012, SIGNATURE_FAIL)
+TRUST_E_NOSIGNATURE = 0x800B0100
+TRUST_E_BAD_DIGEST = 0x80096010
+TRUST_E_SUBJECT_NOT_TRUSTED = 0x800B0004
+CAM1 = '"{root}\\pkg\\Cam1\\setup.exe"'
+STANDIN_OWN_CODE = 3  # the stand-in's exit code where no .exitcode file says otherwise
+
+
+def signature_scenario(name, installer, started, expect_exit, launcher="signed",
+                       launcher_keys=(b"ExitCode=Installer",), **more):
+    setup = ini((1, "Cam1\\setup.exe", "ABCD"))
+    if launcher_keys:
+        setup = b"[Launcher]\r\n" + b"".join(k + b"\r\n" for k in launcher_keys) + setup
+    more.setdefault("expect_debug", [CAM1])
+    more.setdefault("expect_boxes", [] if started else [SIGNATURE_FAIL])
+    return Scenario(name, {"pkg/setup.ini": setup, "pkg/Cam1/setup.exe": installer},
+                    devices=[dev(0, "USB\\VID_5A3D&PID_ABCD")], launcher_signature=launcher,
+                    expect_started=[("pkg/Cam1/setup.exe", CAM1, "{root}\\pkg")] if started
+                    else [], expect_exit=expect_exit, **more)
+
+
+ANY_SIGNED = b"Installers=AnySigned"
+SCENARIOS += [
+    signature_scenario("signed_starts_same_publisher", Signed(STANDIN, "publisher"),
+                       started=True, expect_exit=STANDIN_OWN_CODE),
+    msi_scenario("signed_installs_same_publisher_msi", "install", ask=True,
+                 signer="publisher", launcher_signature="signed"),
+    signature_scenario("signed_refuses_unsigned", STANDIN, started=False,
+                       expect_exit=TRUST_E_NOSIGNATURE),
+    signature_scenario("signed_refuses_other_publisher", Signed(STANDIN, "other"),
+                       started=False, expect_exit=TRUST_E_SUBJECT_NOT_TRUSTED),
+    signature_scenario("signed_refuses_tampered", Signed(STANDIN, "publisher", tampered=True),
+                       started=False, expect_exit=TRUST_E_BAD_DIGEST),
+    msi_scenario("signed_refuses_unsigned_msi", "install", ask=True, installed=False,
+                 launcher_signature="signed", expect_boxes=[SIGNATURE_FAIL],
+                 expect_exit=TRUST_E_NOSIGNATURE),
+    # Not asked for, the refusal's code is not the launcher's.
+    signature_scenario("signed_refusal_not_asked_gives_0", Signed(STANDIN, "other"),
+                       started=False, expect_exit=0, launcher_keys=()),
+    # Where nobody sees the box: its text in the debugger output, an event.
+    signature_scenario("unseen_signed_refuses_unsigned", STANDIN, started=False,
+                       expect_exit=TRUST_E_NOSIGNATURE, station=STATION, expect_boxes=[],
+                       expect_debug=[CAM1, UNSEEN + SIGNATURE_FAIL],
+                       expect_events=[SIGNATURE_FAIL_EVENT]),
+    # AnySigned (any case) widens the check to other publishers, never to an
+    # unsigned file.
+    signature_scenario("any_signed_starts_other_publisher", Signed(STANDIN, "other"),
+                       started=True, expect_exit=STANDIN_OWN_CODE,
+                       launcher_keys=(b"ExitCode=Installer", ANY_SIGNED)),
+    signature_scenario("any_signed_refuses_unsigned", STANDIN, started=False,
+                       expect_exit=TRUST_E_NOSIGNATURE,
+                       launcher_keys=(b"ExitCode=Installer", ANY_SIGNED.lower())),
+    # Unsigned, or with a signature that does not verify, the launcher
+    # checks nothing.
+    signature_scenario("unsigned_launcher_same_package_starts", STANDIN, started=True,
+                       expect_exit=STANDIN_OWN_CODE, launcher="unsigned"),
+    signature_scenario("tampered_launcher_checks_nothing", STANDIN, started=True,
+                       expect_exit=STANDIN_OWN_CODE, launcher="tampered"),
+    # An INF goes to pnputil unchecked: Windows checks its catalog.
+    inf_scenario("signed_launcher_inf_unchecked", "ModelA\\driver.inf", ask=True,
+                 app_version="win10",
+                 command='"{native}\\pnputil.exe" /add-driver "{root}\\pkg\\ModelA\\driver.inf"'
+                         ' /install',
+                 expect_exit=259, launcher_signature="signed"),
+]
+
+
 class Pattern(str):
     """An expected text given as a regular expression: equal to every text
     that it matches in full."""
@@ -518,9 +622,12 @@ def matcher(text):
     return Pattern(text[3:]) if text.startswith("re:") else text
 
 
-def run_scenario(lab: Lab, s: Scenario, launcher: Path, arch, packages):
-    files = {rel: packages[s.name]["msi"] if isinstance(c, Msi) else c
+def run_scenario(lab: Lab, s: Scenario, launcher: Path, arch, packages, signed):
+    files = {rel: signed["files"][s.name][rel] if isinstance(c, Signed)
+             else packages[s.name]["msi"] if isinstance(c, Msi) else c
              for rel, c in s.files.items()}
+    if s.launcher_signature != "unsigned":
+        launcher = signed["launchers"][s.launcher_signature]
     installed = lab.prefix / "drive_c" / (INSTALLED % s.name)
     if s.expect_installed is not None:
         # A package that this prefix has installed before would only be
@@ -530,7 +637,7 @@ def run_scenario(lab: Lab, s: Scenario, launcher: Path, arch, packages):
         if ran.exists() and build in ran.read_text().splitlines():
             return (["this build of the scenario's MSI package has run in this prefix "
                      "before, and msiexec would only repair it: build the packages again "
-                     "with wixl (%s)" % WIXL_PACKAGE], 0.0)
+                     "with wixl (%s)" % WIXL_PACKAGE], None)
         with open(ran, "a") as f:
             f.write(build + "\n")
         shutil.rmtree(installed.parent, ignore_errors=True)
@@ -566,7 +673,7 @@ def run_scenario(lab: Lab, s: Scenario, launcher: Path, arch, packages):
         check("installed " + str(installed.relative_to(lab.prefix)), got,
               packages[s.name]["payload"] if s.expect_installed else None)
         shutil.rmtree(installed.parent, ignore_errors=True)
-    return problems, outcome.seconds
+    return problems, outcome
 
 
 def msi_sources_digest():
@@ -583,7 +690,7 @@ def build_msi_packages(out: Path):
     out.mkdir(parents=True)
     manifest = {"sources": msi_sources_digest(), "build": uuid.uuid4().hex, "packages": {}}
     for s in SCENARIOS:
-        outcomes = [c.outcome for c in s.files.values() if isinstance(c, Msi)]
+        outcomes = [msi_of(c).outcome for c in s.files.values() if msi_of(c)]
         if not outcomes:
             continue
         payload = "camsetup e2e %s %s\r\n" % (s.name, uuid.uuid4().hex)
@@ -610,6 +717,10 @@ def msi_packages(folder: Path):
     those that --build-msi made in `folder` from the same sources."""
     if shutil.which("wixl"):
         build_msi_packages(folder)
+    return built_msi_packages(folder)
+
+
+def built_msi_packages(folder: Path):
     manifest = folder / "manifest.json"
     if not manifest.exists():
         raise RuntimeError(WIXL_MISSING + "; nor are there packages built beforehand in %s "
@@ -620,6 +731,91 @@ def msi_packages(folder: Path):
                            "again with run_e2e.py --build-msi %s" % (folder, folder))
     return {name: {"msi": folder / p["msi"], "payload": p["payload"], "build": data["build"]}
             for name, p in data["packages"].items()}
+
+
+def digest(path: Path):
+    return hashlib.sha256(Path(path).read_bytes()).hexdigest()
+
+
+def signing_inputs(launcher: Path, standin: Path, packages, scenarios):
+    """The digests of the unsigned files that the signed ones of `scenarios`
+    are made from."""
+    inputs = {"launcher": digest(launcher), "standin": digest(standin)}
+    for s in scenarios:
+        for c in s.files.values():
+            if isinstance(c, Signed) and msi_of(c):
+                inputs["msi " + s.name] = digest(packages[s.name]["msi"])
+    return inputs
+
+
+def build_signed_files(out: Path, launcher: Path, standin: Path, packages, scenarios):
+    """Into `out`: the launcher signed by the publisher, the same with one
+    byte changed, and every Signed file entry of `scenarios`, signed with
+    certificates made for this set; and their manifest. The keys are
+    dropped once used."""
+    missing = signers.missing_tools()
+    if missing:
+        raise RuntimeError("%s missing: the signature scenarios sign with them (%s)"
+                           % (", ".join(missing), signers.TOOLS_PACKAGES))
+    shutil.rmtree(out, ignore_errors=True)
+    out.mkdir(parents=True)
+    manifest = {"inputs": signing_inputs(launcher, standin, packages, scenarios),
+                "launchers": {"signed": "launcher-signed.exe",
+                              "tampered": "launcher-tampered.exe"},
+                "files": {}}
+    with tempfile.TemporaryDirectory(prefix="camsetup-e2e-keys-") as keys:
+        keys = Path(keys)
+        signers.make_certificates(keys)
+        for signer in signers.SIGNERS:  # the certificates, for a look at the signatures
+            shutil.copyfile(keys / (signer + ".pem"), out / (signer + ".pem"))
+        shutil.copyfile(keys / "ca.pem", out / "ca.pem")
+        signers.sign(launcher, out / "launcher-signed.exe", keys, "publisher")
+        shutil.copyfile(out / "launcher-signed.exe", out / "launcher-tampered.exe")
+        signers.tamper(out / "launcher-tampered.exe")
+        for s in scenarios:
+            for rel, c in s.files.items():
+                if not isinstance(c, Signed):
+                    continue
+                source = packages[s.name]["msi"] if msi_of(c) else standin
+                name = "%s--%s" % (s.name, rel.replace("/", "--"))
+                signers.sign(source, out / name, keys, c.signer)
+                if c.tampered:
+                    signers.tamper(out / name)
+                manifest["files"].setdefault(s.name, {})[rel] = name
+    (out / "manifest.json").write_text(json.dumps(manifest, indent=1) + "\n")
+
+
+def signed_files(folder: Path, launcher: Path, standin: Path, packages, scenarios):
+    """The signed launchers and installers of `scenarios`: signed now where
+    openssl and osslsigncode are at hand, else those that --build-signed
+    made in `folder` from the same files."""
+    if not signers.missing_tools():
+        build_signed_files(folder, launcher, standin, packages, scenarios)
+    manifest = folder / "manifest.json"
+    again = ("make them again with run_e2e.py --build-signed %s --launcher ... --standin ... "
+             "--msi ..., where openssl and osslsigncode are" % folder)
+    if not manifest.exists():
+        raise RuntimeError("%s missing (%s); nor are there files signed beforehand in %s: %s"
+                           % (", ".join(signers.missing_tools()), signers.TOOLS_PACKAGES,
+                              folder, again))
+    data = json.loads(manifest.read_text())
+    want = signing_inputs(launcher, standin, packages, scenarios)
+    stale = sorted(k for k, v in want.items() if data["inputs"].get(k) != v)
+    unsigned = sorted(s.name for s in scenarios
+                      if any(isinstance(c, Signed) for c in s.files.values())
+                      and s.name not in data["files"])
+    if stale or unsigned:
+        raise RuntimeError("the signed files in %s were made from other files (%s) or lack "
+                           "scenarios (%s): %s" % (folder, ", ".join(stale) or "-",
+                                                   ", ".join(unsigned) or "-", again))
+    return {"launchers": {k: folder / v for k, v in data["launchers"].items()},
+            "files": {name: {rel: folder / f for rel, f in entries.items()}
+                      for name, entries in data["files"].items()}}
+
+
+def needs_signing(s: Scenario):
+    return s.launcher_signature != "unsigned" or \
+        any(isinstance(c, Signed) for c in s.files.values())
 
 
 def main():
@@ -634,8 +830,16 @@ def main():
                         help="the MSI packages' folder (default: msi in the work folder)")
     parser.add_argument("--build-msi", type=Path, metavar="DIR",
                         help="only build the MSI packages into DIR, with wixl")
+    parser.add_argument("--signed", type=Path,
+                        help="the signed files' folder (default: signed in the work folder)")
+    parser.add_argument("--build-signed", type=Path, metavar="DIR",
+                        help="only sign copies of the launcher, the stand-in and the MSI "
+                             "packages of --msi into DIR, with openssl and osslsigncode")
     parser.add_argument("--only", action="append",
                         help="run only this scenario (repeatable)")
+    parser.add_argument("--show", action="store_true",
+                        help="print what each run did: exit code, debugger output, boxes, "
+                             "event-log records")
     args = parser.parse_args()
     if args.build_msi:
         try:
@@ -644,6 +848,22 @@ def main():
             print(e)
             return 1
         print("MSI packages built in %s" % args.build_msi)
+        return 0
+    if args.build_signed:
+        for name in ("launcher", "standin", "msi"):
+            if getattr(args, name) is None:
+                parser.error("--build-signed needs --%s" % name)
+        try:
+            signing = [s for s in SCENARIOS if needs_signing(s)]
+            packages = {}
+            if any(msi_of(c) for s in signing for c in s.files.values()):
+                packages = built_msi_packages(args.msi.resolve())
+            build_signed_files(args.build_signed.resolve(), args.launcher, args.standin,
+                               packages, signing)
+        except RuntimeError as e:
+            print(e)
+            return 1
+        print("signed files made in %s" % args.build_signed)
         return 0
     for name in ("launcher", "driver", "standin", "marker", "work"):
         if getattr(args, name) is None:
@@ -660,21 +880,32 @@ def main():
             return 1
 
     packages = {}
-    if any(isinstance(c, Msi) for s in selected for c in s.files.values()):
-        try:
+    signed = {}
+    signing = [s for s in selected if needs_signing(s)]
+    try:
+        if any(msi_of(c) for s in selected for c in s.files.values()):
             packages = msi_packages((args.msi or args.work / "msi").resolve())
-        except RuntimeError as e:
-            print(e)
-            return 1
+        if signing:
+            signed = signed_files((args.signed or args.work / "signed").resolve(),
+                                  args.launcher, args.standin, packages, signing)
+    except RuntimeError as e:
+        print(e)
+        return 1
 
     total_start = time.monotonic()
     failures = 0
     with Lab(args.work, args.driver, args.standin, args.marker) as lab:
         for s in selected:
-            problems, elapsed = run_scenario(lab, s, args.launcher, args.arch, packages)
-            print("%-4s %-40s %5.1fs" % ("ok" if not problems else "FAIL", s.name, elapsed))
+            problems, outcome = run_scenario(lab, s, args.launcher, args.arch, packages,
+                                             signed)
+            print("%-4s %-40s %5.1fs" % ("ok" if not problems else "FAIL", s.name,
+                                         outcome.seconds if outcome else 0.0))
             for p in problems:
                 print("    " + p)
+            if args.show and outcome:
+                print("    exit codes %s; debugger output %r; boxes %r; event-log records %r"
+                      % (["%d (%#x)" % (c, c) for c in outcome.exits], outcome.debug,
+                         outcome.boxes, outcome.events))
             failures += bool(problems)
             sys.stdout.flush()
     print("%d scenario(s) failed; %.1fs in all" % (failures, time.monotonic() - total_start))
