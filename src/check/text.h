@@ -80,6 +80,9 @@ class Utf8Text final : public TextDecoder {
 // Whether every byte of `text` belongs to a well-formed UTF-8 character.
 bool IsWellFormedUtf8(std::string_view text);
 
+// Appends code point `c` (at most U+10FFFF) in UTF-8.
+void AppendUtf8(std::uint32_t c, std::string& out);
+
 // UTF-8 text kept as it is, control characters included; a byte that is not
 // part of a well-formed character is written \xNN.
 std::string Utf8Characters(std::string_view bytes);
