@@ -95,10 +95,8 @@ bool CoversCode(std::string_view id, std::string_view code) {
 }
 
 // Where the system's tools are, read from the platform as the launcher
-// reads them before it starts an MSI or INF package (a 32-bit process on
-// 64-bit Windows reaches the native pnputil by Sysnative; /add-driver from
-// build 14393). tests/check_inf_test.cpp holds the commands composed from
-// them to the launcher's own.
+// reads them before it starts an MSI or INF package; none where they cannot
+// be read.
 struct ToolFolders {
   std::string system_folder;
   std::string native_folder;
@@ -106,35 +104,13 @@ struct ToolFolders {
 };
 
 std::optional<ToolFolders> ReadToolFolders(InstallerForm form, Platform& platform) {
-  const auto folder =
-      [&platform](Dword (Platform::*read)(char*, Dword)) -> std::optional<std::string> {
-    char buffer[kSystemFolderSize];
-    const Dword length = (platform.*read)(buffer, kSystemFolderSize);
-    if (length == 0 || length >= kSystemFolderSize) return std::nullopt;
-    return std::string(buffer, length);
-  };
-  ToolFolders tools;
-  if (form == InstallerForm::kWindowsInstaller) {
-    const std::optional<std::string> system = folder(&Platform::GetSystemDirectoryA);
-    if (!system) return std::nullopt;
-    tools.system_folder = *system;
-    return tools;
+  SystemTools tools;
+  char system_folder[kSystemFolderSize] = "";
+  char native_folder[kNativeFolderSize] = "";
+  if (ReadSystemTools(form, platform, false, tools, system_folder, native_folder) != 0) {
+    return std::nullopt;
   }
-  std::uint16_t process_machine = kImageFileMachineUnknown;
-  bool wow64 = false;
-  if (platform.IsWow64Process2(CurrentProcess(), &process_machine, nullptr)) {
-    wow64 = process_machine != kImageFileMachineUnknown;
-  } else if (!platform.IsWow64Process(CurrentProcess(), &wow64)) {
-    wow64 = false;
-  }
-  const std::optional<std::string> native = wow64 ? folder(&Platform::GetSystemWindowsDirectoryA)
-                                                  : folder(&Platform::GetSystemDirectoryA);
-  if (!native) return std::nullopt;
-  tools.native_folder = *native + (wow64 ? kSysnative : "");
-  OsVersionInfo version = {};
-  tools.add_driver = platform.RtlGetVersion(&version) == 0 && version.dwMajorVersion >= 10 &&
-                     version.dwBuildNumber >= kFirstBuildWithAddDriver;
-  return tools;
+  return ToolFolders{tools.system_folder, tools.native_folder, tools.add_driver};
 }
 
 enum class Outside { kNo, kUnc, kDrive, kParent };

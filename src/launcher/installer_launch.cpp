@@ -196,15 +196,15 @@ InstallProgram FindInstallProgram(const char* install_path, std::size_t folder_l
   return program(length, true, false);
 }
 
-Dword Launcher::ReadSystemTools(InstallerForm form, SystemTools& tools, char* system_folder,
-                                char* native_folder) {
+Dword ReadSystemTools(InstallerForm form, Platform& platform, bool read_last_error,
+                      SystemTools& tools, char* system_folder, char* native_folder) {
   // The code of a failed call, read at once; 1603 where it left none.
   const auto failed = [&] {
-    const Dword error = ReportsOutcome() ? platform_.GetLastError() : 0;
+    const Dword error = read_last_error ? platform.GetLastError() : 0;
     return error != 0 ? error : kErrorInstallFailure;
   };
   const auto read_folder = [&](Dword (Platform::*read)(char*, Dword), char* buffer) -> Dword {
-    const Dword length = (platform_.*read)(buffer, kSystemFolderSize);
+    const Dword length = (platform.*read)(buffer, kSystemFolderSize);
     if (length == 0) return failed();
     if (length >= kSystemFolderSize) {
       buffer[0] = '\0';
@@ -221,9 +221,9 @@ Dword Launcher::ReadSystemTools(InstallerForm form, SystemTools& tools, char* sy
   // and there is no pnputil there: the native one is reached by Sysnative.
   std::uint16_t process_machine = kImageFileMachineUnknown;
   bool wow64 = false;
-  if (platform_.IsWow64Process2(CurrentProcess(), &process_machine, nullptr)) {
+  if (platform.IsWow64Process2(CurrentProcess(), &process_machine, nullptr)) {
     wow64 = process_machine != kImageFileMachineUnknown;
-  } else if (!platform_.IsWow64Process(CurrentProcess(), &wow64)) {
+  } else if (!platform.IsWow64Process(CurrentProcess(), &wow64)) {
     wow64 = false;
   }
   tools.native_folder = native_folder;
@@ -239,7 +239,7 @@ Dword Launcher::ReadSystemTools(InstallerForm form, SystemTools& tools, char* sy
   // Windows 10; RtlGetVersion tells the truth. Unknown, the older syntax,
   // which every pnputil takes.
   OsVersionInfo version = {};
-  tools.add_driver = platform_.RtlGetVersion(&version) == 0 && version.dwMajorVersion >= 10 &&
+  tools.add_driver = platform.RtlGetVersion(&version) == 0 && version.dwMajorVersion >= 10 &&
                      version.dwBuildNumber >= kFirstBuildWithAddDriver;
   return 0;
 }
@@ -324,7 +324,8 @@ int Launcher::LaunchInstaller() {
     char system_folder[kSystemFolderSize] = "";
     char native_folder[kNativeFolderSize] = "";
     if (start_failure == 0 && form != InstallerForm::kProgram) {
-      start_failure = ReadSystemTools(form, tools, system_folder, native_folder);
+      start_failure = ReadSystemTools(form, platform_, ReportsOutcome(), tools, system_folder,
+                                      native_folder);
     }
     const std::string_view switches(install_path + program.length);
     const std::string_view tail(argument_tail_);

@@ -247,6 +247,14 @@ bool ComposeInstallCommand(InstallerForm form, std::string_view program,
 // The creation flags of the form's process: pnputil is a console program,
 // started without a console window.
 Dword CreationFlagsOf(InstallerForm form);
+// Fills `tools` for `form` from the platform: the system folder for an MSI
+// package (into `system_folder`); the native system folder (into
+// `native_folder`) and the version for an INF. Both buffers are
+// kSystemFolderSize and kNativeFolderSize bytes. Returns 0, or the code of
+// the failure: 206 for a folder that does not fit, else the call's last
+// error where `read_last_error` asks for it, or 1603.
+Dword ReadSystemTools(InstallerForm form, Platform& platform, bool read_last_error,
+                      SystemTools& tools, char* system_folder, char* native_folder);
 
 class Launcher {
  public:
@@ -297,11 +305,6 @@ class Launcher {
   // refusal, and `missing` set when there was no file to check.
   std::int32_t CheckInstallerSignature(const char* program_path, ScopedKernelHandle& held,
                                        bool& missing);
-  // Fills `tools` for `form` from the platform: the system folder for an MSI
-  // package; the native system folder and the version for an INF. Returns 0,
-  // or the code of the failure.
-  Dword ReadSystemTools(InstallerForm form, SystemTools& tools, char* system_folder,
-                        char* native_folder);
   // Reads the first hardware ID of the device at `data` into a text, using
   // and replacing `buffer` as the property read requires.
   OwnedText ReadFirstHardwareId(DevInfoHandle set, DevInfoData* data, ScopedHeapBlock& buffer);
