@@ -91,14 +91,19 @@ bool IsWellFormedUtf8(std::string_view text) {
   return true;
 }
 
-std::string Utf8Text::ToUtf8(std::string_view bytes) const {
+namespace {
+
+// UTF-8 text with each well-formed character that `keep` accepts kept as it
+// is, and every other byte written \xNN.
+template <typename Keep>
+std::string KeptUtf8(std::string_view bytes, Keep keep) {
   std::string out;
   for (std::size_t i = 0; i < bytes.size();) {
     const unsigned char lead = static_cast<unsigned char>(bytes[i]);
     const std::size_t length = Utf8Length(lead);
     const std::string_view character = bytes.substr(i, length);
     const std::optional<char32_t> c = CodePoint(character);
-    if (c && character.size() == length && Showable(*c)) {
+    if (c && character.size() == length && keep(*c)) {
       out += character;
       i += length;
     } else {
@@ -109,21 +114,12 @@ std::string Utf8Text::ToUtf8(std::string_view bytes) const {
   return out;
 }
 
+}  // namespace
+
+std::string Utf8Text::ToUtf8(std::string_view bytes) const { return KeptUtf8(bytes, Showable); }
+
 std::string Utf8Characters(std::string_view bytes) {
-  std::string out;
-  for (std::size_t i = 0; i < bytes.size();) {
-    const unsigned char lead = static_cast<unsigned char>(bytes[i]);
-    const std::size_t length = Utf8Length(lead);
-    const std::string_view character = bytes.substr(i, length);
-    if (character.size() == length && CodePoint(character)) {
-      out += character;
-      i += length;
-    } else {
-      AppendEscape(out, lead);
-      i += 1;
-    }
-  }
-  return out;
+  return KeptUtf8(bytes, [](char32_t) { return true; });
 }
 
 std::string Utf16LeCharacters(std::string_view bytes) {
