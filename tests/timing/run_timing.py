@@ -8,22 +8,34 @@ with CreateProcessA and waits for it, in interleaved rounds:
   baseline   baseline.exe, the least a launcher can do: no C runtime, the
              same profile reads and device calls (SETUPAPI from the system
              folder, USER32 never), then the same installer
+With --signed, in the same rounds:
+  signed     a signed copy of camsetup.exe in a package of its own, finding
+             the camera and starting a copy of the stand-in signed by the
+             same publisher: its own signature and the installer's checked
 It prints the medians and the launcher's ratio to the baseline, and fails
-only when that ratio is grossly off (above --limit).
+only when that ratio is grossly off (above --limit), or the signed
+launcher's to the unsigned one's (above --signed-limit).
 
 usage: run_timing.py --launcher EXE --timer EXE --baseline EXE --driver EXE
-                     --standin EXE --work DIR [--rounds N] [--also NAME=EXE ...]
-                     [--also-baseline NAME=EXE ...]
+                     --standin EXE --work DIR [--rounds N] [--signed DIR]
+                     [--also NAME=EXE ...] [--also-baseline NAME=EXE ...]
+       run_timing.py --build-signed DIR --launcher EXE --standin EXE
+The signed copies are made in --signed DIR with throwaway certificates where
+openssl and osslsigncode are at hand; elsewhere (the x86 virtual machine)
+those that --build-signed made there from the same files are taken.
 Exit status 0 when within the limit, 1 otherwise, 77 when this Wine cannot
 run the programs' architecture.
 """
 import argparse
+import hashlib
 import shutil
 import statistics
 import sys
+import tempfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "e2e"))
+import signers  # noqa: E402
 from winelab import STANDIN, Lab, ini, wine32_problem  # noqa: E402
 
 SKIP = 77
@@ -33,12 +45,59 @@ FILES = {
     "pkg/Cam2/setup.exe": STANDIN,
 }
 CAMERA = [("E2E\\DEV_00\\1", ["USB\\VID_5A3D&PID_ABCD&REV_0100", "USB\\VID_5A3D&PID_ABCD"])]
+# About twice the signed launcher's usual ratio to the unsigned one (3.3 on
+# x64, 7.5 on x86 in the virtual machine): most of its cost is Wine's
+# cryptography starting, which software emulation slows the most.
+SIGNED_LIMIT = {"x64": 7.0, "x86": 15.0}
+MADE_FROM = "made-from.txt"  # in the signed folder: the digests of the unsigned files
+
+
+def made_from(launcher: Path, standin: Path):
+    return "".join("%s %s\n" % (name, hashlib.sha256(Path(p).read_bytes()).hexdigest())
+                   for name, p in (("launcher", launcher), ("standin", standin)))
+
+
+def build_signed(folder: Path, launcher: Path, standin: Path):
+    """The launcher and the stand-in signed by one publisher, with keys made
+    for them and dropped, into `folder` as camsetup.exe and setup.exe."""
+    missing = signers.missing_tools()
+    if missing:
+        raise RuntimeError("%s missing: the signed launcher is signed with them (%s)"
+                           % (", ".join(missing), signers.TOOLS_PACKAGES))
+    shutil.rmtree(folder, ignore_errors=True)
+    folder.mkdir(parents=True)
+    with tempfile.TemporaryDirectory(prefix="camsetup-timing-keys-") as keys:
+        signers.make_certificates(Path(keys))
+        signers.sign(launcher, folder / "camsetup.exe", Path(keys), "publisher")
+        signers.sign(standin, folder / "setup.exe", Path(keys), "publisher")
+    (folder / MADE_FROM).write_text(made_from(launcher, standin))
+
+
+def signed_files(folder: Path, launcher: Path, standin: Path):
+    """(signed launcher, signed stand-in): made now where the tools are at
+    hand, else those that --build-signed made from the same files."""
+    if not signers.missing_tools():
+        build_signed(folder, launcher, standin)
+    stamp = folder / MADE_FROM
+    if not stamp.exists() or stamp.read_text() != made_from(launcher, standin):
+        raise RuntimeError("no signed launcher in %s made from this launcher and stand-in: "
+                           "make it with run_timing.py --build-signed %s --launcher ... "
+                           "--standin ..., where openssl and osslsigncode are" % (folder, folder))
+    return folder / "camsetup.exe", folder / "setup.exe"
 
 
 def main():
     parser = argparse.ArgumentParser()
     for name in ("launcher", "timer", "baseline", "driver", "standin", "work"):
-        parser.add_argument("--" + name, required=True, type=Path)
+        parser.add_argument("--" + name, type=Path)
+    parser.add_argument("--signed", type=Path, metavar="DIR",
+                        help="also time a signed launcher, with the signed files of DIR")
+    parser.add_argument("--signed-limit", type=float,
+                        help="the signed-to-unsigned launcher ratio above which the run fails "
+                             "(default: %s)" % ", ".join("%s on %s" % (v, k)
+                                                         for k, v in SIGNED_LIMIT.items()))
+    parser.add_argument("--build-signed", type=Path, metavar="DIR",
+                        help="only sign copies of the launcher and the stand-in into DIR")
     parser.add_argument("--arch", default="x64", choices=["x64", "x86"])
     parser.add_argument("--rounds", type=int, default=21)
     parser.add_argument("--limit", type=float, default=2.0,
@@ -49,11 +108,32 @@ def main():
                         help="another program to time as the baseline is timed, given the "
                              "installer's command line")
     args = parser.parse_args()
+    needed = ("launcher", "standin") if args.build_signed else \
+        ("launcher", "timer", "baseline", "driver", "standin", "work")
+    for name in needed:
+        if getattr(args, name) is None:
+            parser.error("--%s is required" % name)
+    if args.build_signed:
+        try:
+            build_signed(args.build_signed.resolve(), args.launcher, args.standin)
+        except RuntimeError as e:
+            print(e)
+            return 1
+        print("signed launcher and stand-in made in %s" % args.build_signed)
+        return 0
 
     why = wine32_problem() if args.arch == "x86" else None
     if why:
         print("SKIPPED: the x86 launcher cannot be timed here: " + why)
         return SKIP
+
+    signed = None
+    if args.signed:
+        try:
+            signed = signed_files(args.signed.resolve(), args.launcher, args.standin)
+        except RuntimeError as e:
+            print(e)
+            return 1
 
     with Lab(args.work, args.driver, args.standin) as lab:
         # The driver writes the devices into the prefix's registry and runs
@@ -74,6 +154,25 @@ def main():
         programs = [("launcher", fill('"{root}\\pkg\\camsetup.exe" /S')),
                     ("installer", installer),
                     ("baseline", fill('"{root}\\pkg\\baseline.exe" ') + installer)]
+        signed_log = None
+        if signed:
+            # A package of its own: the same setup.ini, the installers signed
+            # by the launcher's publisher; checked once under the driver (an
+            # installer refused would not start).
+            signed_launcher, signed_standin = signed
+            files = {rel: signed_standin if c is STANDIN else c for rel, c in FILES.items()}
+            outcome, fill_signed = lab.run("timing-signed", files, signed_launcher,
+                                           "pkg/camsetup.exe",
+                                           '"{root}\\pkg\\camsetup.exe" /S', "{root}\\pkg",
+                                           devices=CAMERA)
+            signed_installer = fill_signed('"{root}\\pkg\\Cam2\\setup.exe" /S')
+            if [s[1] for s in outcome.started] != [signed_installer] or outcome.boxes:
+                print("FAIL set-up: the signed launcher did not start the signed installer: "
+                      "%r %r" % (outcome.started, outcome.boxes))
+                return 1
+            programs.append(("signed", fill_signed('"{root}\\pkg\\camsetup.exe" /S')))
+            signed_log = lab.prefix / "drive_c" / "e2e" / "timing-signed" / "pkg" / "Cam2" / \
+                "setup.exe.log"
         for also in args.also:
             name, exe = also.split("=", 1)
             shutil.copyfile(exe, root / "pkg" / (name + ".exe"))
@@ -107,13 +206,20 @@ def main():
     if status != 0 or problems or any(len(v) != args.rounds for v in samples.values()):
         print("FAIL timer (exit %d): %s" % (status, "; ".join(sorted(set(problems)))))
         return 1
-    # Every run that should have started the installer did.
+    # Every run that should have started the installer did: the signed
+    # launcher its own package's (it exits with 0 also when it refuses one).
     log = root / "pkg" / "Cam2" / "setup.exe.log"
     starts = log.read_text().count("cmdline ")
-    expected = 1 + (args.rounds + 1) * len(programs)
+    expected = 1 + (args.rounds + 1) * (len(programs) - (1 if signed else 0))
     if starts != expected:
         print("FAIL the installer was started %d times, not %d" % (starts, expected))
         return 1
+    if signed:
+        starts = signed_log.read_text().count("cmdline ")
+        if starts != 1 + args.rounds + 1:
+            print("FAIL the signed installer was started %d times, not %d"
+                  % (starts, 1 + args.rounds + 1))
+            return 1
 
     median = {name: statistics.median(v) / 1000 for name, v in samples.items()}
     print("%s, medians of %d interleaved runs, no debugger:" % (args.arch, args.rounds))
@@ -123,7 +229,13 @@ def main():
     print("  launcher / baseline: %.2f (goal 1.05, fails above %.2f)" % (ratio, args.limit))
     for name, _ in programs[3:]:
         print("  %s / baseline: %.2f" % (name, median[name] / median["baseline"]))
-    return 0 if ratio <= args.limit else 1
+    failed = ratio > args.limit
+    if signed:
+        limit = args.signed_limit or SIGNED_LIMIT[args.arch]
+        signed_ratio = median["signed"] / median["launcher"]
+        print("  signed / launcher: %.2f (fails above %.2f)" % (signed_ratio, limit))
+        failed = failed or signed_ratio > limit
+    return 1 if failed else 0
 
 
 if __name__ == "__main__":
