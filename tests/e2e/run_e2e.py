@@ -430,11 +430,13 @@ class Msi:
 class Signed:
     """A file entry: `content` (STANDIN or an Msi) signed by `signer`, a key
     of signers.SIGNERS ("publisher" signs the launcher too); `tampered`: one
-    byte of it changed after signing."""
-    def __init__(self, content, signer, tampered=False):
+    byte of it changed after signing; `nested`: the signer of a nested
+    signature added after the first."""
+    def __init__(self, content, signer, tampered=False, nested=None):
         self.content = content
         self.signer = signer
         self.tampered = tampered
+        self.nested = nested
 
 
 def msi_of(content):
@@ -572,6 +574,15 @@ SCENARIOS += [
                        started=False, expect_exit=TRUST_E_SUBJECT_NOT_TRUSTED),
     signature_scenario("signed_refuses_tampered", Signed(STANDIN, "publisher", tampered=True),
                        started=False, expect_exit=TRUST_E_BAD_DIGEST),
+    # The primary signature is the one judged: the publisher's nested under
+    # another's does not make the file the publisher's, and another's
+    # nested under the publisher's does not take it away.
+    signature_scenario("signed_refuses_other_publisher_with_ours_nested",
+                       Signed(STANDIN, "other", nested="publisher"), started=False,
+                       expect_exit=TRUST_E_SUBJECT_NOT_TRUSTED),
+    signature_scenario("signed_starts_same_publisher_with_other_nested",
+                       Signed(STANDIN, "publisher", nested="other"), started=True,
+                       expect_exit=STANDIN_OWN_CODE),
     msi_scenario("signed_refuses_unsigned_msi", "install", ask=True, installed=False,
                  launcher_signature="signed", expect_boxes=[SIGNATURE_FAIL],
                  expect_exit=TRUST_E_NOSIGNATURE),
@@ -779,6 +790,9 @@ def build_signed_files(out: Path, launcher: Path, standin: Path, packages, scena
                 source = packages[s.name]["msi"] if msi_of(c) else standin
                 name = "%s--%s" % (s.name, rel.replace("/", "--"))
                 signers.sign(source, out / name, keys, c.signer)
+                if c.nested:
+                    signers.sign(out / name, out / (name + ".nested"), keys, c.nested, nest=True)
+                    (out / (name + ".nested")).replace(out / name)
                 if c.tampered:
                     signers.tamper(out / name)
                 manifest["files"].setdefault(s.name, {})[rel] = name

@@ -53,14 +53,15 @@ def make_certificates(d: Path):
               "-out", signer + ".pem"], d)
 
 
-def sign(source: Path, target: Path, keys: Path, signer: str):
+def sign(source: Path, target: Path, keys: Path, signer: str, nest=False):
     """`source` signed by `signer` (a key of SIGNERS) into `target`; the
-    source is left as it was."""
+    source is left as it was. `nest`: the signature is added to the one that
+    `source` carries as a nested signature, which leaves that one primary."""
     source, target = Path(source).resolve(), Path(target).resolve()
     target.unlink(missing_ok=True)
-    _run(["osslsigncode", "sign", "-certs", keys / (signer + ".pem"),
-          "-key", keys / (signer + ".key"), "-h", "sha256", "-in", source, "-out", target],
-         keys)
+    _run(["osslsigncode", "sign", *(["-nest"] if nest else []),
+          "-certs", keys / (signer + ".pem"), "-key", keys / (signer + ".key"),
+          "-h", "sha256", "-in", source, "-out", target], keys)
 
 
 DOS_STUB_TEXT = b"This program cannot be run in DOS mode"
