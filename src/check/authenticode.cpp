@@ -125,19 +125,9 @@ bool StringCharacters(std::uint8_t tag, DerView value, std::vector<std::uint32_t
                          kBmpString = 0x1E;
   characters->clear();
   switch (tag) {
-    case kUtf8String: {
-      const std::string text(reinterpret_cast<const char*>(value.data), value.size);
-      if (!IsWellFormedUtf8(text)) return false;
-      for (std::size_t i = 0; i < value.size;) {
-        const std::uint8_t lead = value.data[i];
-        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        std::uint32_t c = length == 1 ? lead : lead & (0x7F >> length);
-        for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (value.data[i + k] & 0x3F);
-        characters->push_back(c);
-        i += length;
-      }
-      return true;
-    }
+    case kUtf8String:
+      return DecodeUtf8(std::string_view(reinterpret_cast<const char*>(value.data), value.size),
+                        characters);
     case kPrintableString:
     case kT61String:  // read as Latin-1, as X.509 tools do
     case kIa5String:
@@ -174,10 +164,8 @@ std::string EscapedValue(const std::vector<std::uint32_t>& characters) {
   for (std::size_t i = 0; i < characters.size(); ++i) {
     const std::uint32_t c = characters[i];
     if (c < 0x20 || c == 0x7F) {
-      static const char kDigits[] = "0123456789ABCDEF";
-      out += '\\';
-      out += kDigits[c >> 4];
-      out += kDigits[c & 0x0F];
+      const std::uint8_t byte = static_cast<std::uint8_t>(c);
+      out += "\\" + Hex({&byte, 1});
       continue;
     }
     const bool special = c == ',' || c == '+' || c == '"' || c == '\\' || c == '<' ||
@@ -489,12 +477,8 @@ std::string OpenSslNameText(const X509_NAME* name) {
   ERR_clear_error();
   unsigned char* der = nullptr;
   const int length = i2d_X509_NAME(name, &der);
-  std::string text = "#";
-  for (int i = 0; i < length; ++i) {
-    char hex[3];
-    std::snprintf(hex, sizeof(hex), "%02X", der[i]);
-    text += hex;
-  }
+  const std::string text =
+      "#" + Hex({der, length > 0 ? static_cast<std::size_t>(length) : 0});
   OPENSSL_free(der);
   return text;
 }

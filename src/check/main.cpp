@@ -153,8 +153,6 @@ std::optional<std::string> ReadPackageFileHead(const std::string& path, std::siz
 // The signature of a file as the launcher judges it: WinVerifyTrust
 // through a handle that denies writes, with the signer's subject.
 SignatureReport ReadSignature(Platform& platform, const std::string& path) {
-  constexpr std::int32_t kTrustEBadDigest = static_cast<std::int32_t>(0x80096010);
-  constexpr std::int32_t kTrustESubjectFormUnknown = static_cast<std::int32_t>(0x800B0003);
   SignatureReport signature{AuthenticodeInfo(), "WinVerifyTrust"};
   AuthenticodeInfo& info = *signature.info;
   const ScopedKernelHandle file(

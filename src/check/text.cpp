@@ -82,14 +82,18 @@ void AppendUtf8(std::uint32_t c, std::string& out) {
   }
 }
 
-bool IsWellFormedUtf8(std::string_view text) {
+bool DecodeUtf8(std::string_view text, std::vector<std::uint32_t>* characters) {
   for (std::size_t i = 0; i < text.size();) {
     const std::size_t length = Utf8Length(static_cast<unsigned char>(text[i]));
-    if (!CodePoint(text.substr(i, length))) return false;
+    const std::optional<char32_t> c = CodePoint(text.substr(i, length));
+    if (!c) return false;
+    if (characters != nullptr) characters->push_back(*c);
     i += length;
   }
   return true;
 }
+
+bool IsWellFormedUtf8(std::string_view text) { return DecodeUtf8(text, nullptr); }
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #ifndef _WIN32
 #include <iconv.h>
@@ -79,6 +80,10 @@ class Utf8Text final : public TextDecoder {
 
 // Whether every byte of `text` belongs to a well-formed UTF-8 character.
 bool IsWellFormedUtf8(std::string_view text);
+
+// Appends the code points of `text` to `characters` (where given); false,
+// with some appended, where `text` is not well-formed UTF-8.
+bool DecodeUtf8(std::string_view text, std::vector<std::uint32_t>* characters);
 
 // Appends code point `c` (at most U+10FFFF) in UTF-8.
 void AppendUtf8(std::uint32_t c, std::string& out);
